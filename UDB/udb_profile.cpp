@@ -30,6 +30,23 @@ bool write_all(int fd, const std::string& bytes) {
   return true;
 }
 
+// The file has no escaping, so a line break inside a key or value (a query typed on several
+// lines) would end the line and turn the rest into keys of their own. Each break (CRLF, CR or LF)
+// is written as one blank, which SQL reads as the same white space.
+std::string one_line(const std::u16string& text) {
+  std::u16string flat;
+  flat.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == u'\r' || text[i] == u'\n') {
+      if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
+      flat += u' ';
+    } else {
+      flat += text[i];
+    }
+  }
+  return tk_wide_to_utf8(flat);
+}
+
 }  // namespace
 
 udb_profile::udb_profile() {
@@ -77,13 +94,11 @@ bool udb_profile::store(const std::u16string& path) const {
   tk_wtrace(2, u"udb_profile::store)");
   std::string bytes;
   for (const auto& [name, keys] : sections_) {
-    bytes += tk_wide_to_utf8(u"[" + name + u"]") + "\r\n";
+    bytes += "[" + one_line(name) + "]\r\n";
     const bool tables = name == udb_profile_keys::selected_tables;
     for (const auto& [key, value] : keys) {
-      if (tables && value.empty())
-        bytes += tk_wide_to_utf8(key);
-      else
-        bytes += tk_wide_to_utf8(key + u"=" + value);
+      bytes += one_line(key);
+      if (!tables || !value.empty()) bytes += "=" + one_line(value);
       bytes += "\r\n";
     }
   }

@@ -42,7 +42,8 @@ class udb_profile {
   // key line comes before the first section line (that line is not stored); true otherwise.
   // A missing file raises tk_exception (level 1).
   bool load(const std::u16string& path);
-  // Writes every section to `path`, replacing the file, with permissions 0600 (an existing file
+  // Writes every section to `path`, replacing the file, each line break inside a name or value
+  // written as a blank (the format has no escaping), with permissions 0600 (an existing file
   // is narrowed to them before anything is written). Raises nothing: a file that cannot be
   // opened, secured or written is traced and answers false, and an existing file that could not
   // be secured is left as it was.

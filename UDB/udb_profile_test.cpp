@@ -196,3 +196,14 @@ TEST_F(udb_profile_file, store_into_a_missing_directory_answers_false_without_ra
   udb_profile p;
   EXPECT_FALSE(p.store(wpath("no/such/dir/p.qvx")));
 }
+
+TEST_F(udb_profile_file, a_query_on_several_lines_stays_one_value) {
+  udb_profile p;
+  p.set(u"Available Queries", u"q", u"select a\r\nfrom t\nwhere b=1\r");
+  ASSERT_TRUE(p.store(wpath("p.qvx")));
+  udb_profile again;
+  EXPECT_TRUE(again.load(wpath("p.qvx")));
+  EXPECT_EQ(again.section(u"Available Queries"),
+            (udb_profile::section_map{{u"q", u"select a from t where b=1"}}));
+  EXPECT_TRUE(again.section(u"Selected Tables").empty());
+}
