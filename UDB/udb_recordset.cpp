@@ -4,11 +4,11 @@
 #include "tk_log.h"
 
 udb_recordset::udb_recordset(const std::u16string& name, const std::u16string& source)
-    : source_(source), name_(name) {}
+    : source(source), name(name) {}
 
 udb_recordset::~udb_recordset() noexcept(false) {}
 
-void udb_recordset::update(udb_record&) { tk_trace(2, "udb_recordset::update"); }
+void udb_recordset::update(const udb_record&) { tk_trace(2, "udb_recordset::update"); }
 
 const udb_record& udb_recordset::get_item() {
   static const udb_record none;
@@ -17,7 +17,7 @@ const udb_record& udb_recordset::get_item() {
 
 bool udb_recordset::is_eof() { return true; }
 
-bool udb_recordset::is_query() { return !source_.empty(); }
+bool udb_recordset::is_query() { return !source.empty(); }
 
 void udb_recordset::next() {}
 
@@ -27,9 +27,9 @@ void udb_recordset::reset() {}
 
 void udb_recordset::convert_record(udb_record& record) const {
   tk_trace(1, "udb_recordset::convert_record");
-  if (record.size() > schema_.size()) throw tk_mail_assertion("udb_recs", __LINE__);
+  if (record.size() > schema.size()) throw tk_mail_assertion("udb_recs", __LINE__);
   for (size_t i = 0; i < record.size(); ++i) {
-    const t_ftd& column = schema_[i];
+    const t_ftd& column = schema[i];
     tk_wtrace(1, u"from=%s, to=%s", record[i].name, column.name);
     record[i].change_type(column.vartype);
   }
@@ -37,14 +37,14 @@ void udb_recordset::convert_record(udb_record& record) const {
 
 void udb_recordset::add_index(const udb_index& index) {
   tk_trace(2, "udb_recordset::add_index");
-  if (!indexes_.is_acceptable_name(index.name)) return;
-  indexes_.push_back(index);
-  if (update_key_ < 0 && (index.primary || index.unique))
-    update_key_ = static_cast<int32_t>(indexes_.size() - 1);
+  if (!indexes.is_acceptable_name(index.name)) return;
+  indexes.push_back(index);
+  if (update_key < 0 && (index.primary || index.unique))
+    update_key = static_cast<int32_t>(indexes.size() - 1);
 }
 
 void udb_recordset::clean_indexes() {
   tk_trace(2, "udb_recordset::clean_indexes");
-  indexes_.clear();
-  update_key_ = -1;
+  indexes.clear();
+  update_key = -1;
 }

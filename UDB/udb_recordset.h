@@ -1,5 +1,5 @@
 // The abstract row set the conversion driver reads from and writes to: a source table or query
-// (read-only) or a destination table (written). See udb_database.h for the calling order.
+// (read-only) or a destination table (written). See udb_db.h for the calling order.
 #pragma once
 
 #include <cstdint>
@@ -18,17 +18,17 @@ class udb_recordset {
 
   // Slot 0.
   virtual ~udb_recordset() noexcept(false);
-  // Slot 1. Writes one row. The destination may change the values in place to its column types
+  // Slot 1. Writes one row; a destination converts a copy of it to its column types
   // (convert_record). Read-only sources raise tk_mail_assertion.
-  virtual void append_record(udb_record& record) = 0;
-  // Slot 2. Overwrites the row with the same key. Base: nothing but the trace.
-  virtual void update(udb_record& record);
+  virtual void append_record(const udb_record& record) = 0;
+  // Slot 2. Overwrites the row with the same key (see update_key). Base: nothing but the trace.
+  virtual void update(const udb_record& record);
   // Slot 3. The current row. The reference stays valid until the recordset moves (next, prev,
   // reset) or is destroyed. Base: an empty record.
   virtual const udb_record& get_item();
   // Slot 4. True past the last row. Base: true (no rows).
   virtual bool is_eof();
-  // Slot 5. True when the recordset was built from a query (source() is not empty).
+  // Slot 5. True when the recordset was built from a query (`source` is not empty).
   // Implementations do not override it.
   virtual bool is_query();
   // Slots 6 to 8: move to the next row, the previous row, the first row. Base: nothing.
@@ -47,23 +47,18 @@ class udb_recordset {
   // Empties the index list and forgets the update key.
   void clean_indexes();
 
-  const std::u16string& source() const { return source_; }
-  const std::u16string& name() const { return name_; }
-  const udb_schema& schema() const { return schema_; }
-  udb_schema& schema() { return schema_; }
-  const udb_indexes& indexes() const { return indexes_; }
-  int32_t record_count() const { return record_count_; }
+  // The query text of a recordset built from a query; empty for a table.
+  std::u16string source;
+  // The table name or, for a query, the name its rows are stored under.
+  std::u16string name;
+  // The columns; the schema owns its descriptors.
+  udb_schema schema{true};
+  udb_indexes indexes;
+  // The number of rows.
+  int32_t record_count = 0;
   // -1 before the first row.
-  int32_t position() const { return position_; }
-  // The position in indexes() of the key that update() matches rows by; -1 when none.
-  int32_t update_key() const { return update_key_; }
-
- protected:
-  std::u16string source_;
-  std::u16string name_;
-  udb_schema schema_{true};
-  udb_indexes indexes_;
-  int32_t record_count_ = 0;
-  int32_t position_ = -1;
-  int32_t update_key_ = -1;
+  int32_t position = -1;
+  // The position in `indexes` of the key update() matches rows by: the first primary or unique
+  // index that add_index appended; -1 when none.
+  int32_t update_key = -1;
 };

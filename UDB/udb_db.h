@@ -23,10 +23,9 @@
 
 #include "udb_idx.h"
 #include "udb_names_map.h"
+#include "udb_recordset.h"
 #include "udb_rel.h"
 #include "udb_schema.h"
-
-class udb_recordset;
 
 // The engine a database belongs to (the MySQL or the SQL Server engine). The model never calls
 // it; it lets a database name its origin, and the implementations reach their engine through it.
@@ -50,11 +49,11 @@ class udb_database {
   // Slot 0.
   virtual ~udb_database() noexcept(false);
   // Slot 1. A new table created from `fields` with `indexes`, opened for appending; an
-  // implementation adds the name to tables().
+  // implementation adds the name to `tables`.
   virtual std::unique_ptr<udb_recordset> create_table(const std::u16string& name,
                                                       const udb_schema& fields,
                                                       const udb_indexes& indexes) = 0;
-  // Slot 2. Base: removes the name from tables() (by the case rule of is_table_exist); a name
+  // Slot 2. Base: removes the name from `tables` (by the case rule of is_table_exist); a name
   // that is not there is a defect of the caller (tk_mail_assertion). Implementations drop the
   // table and then call this.
   virtual void delete_tab(const std::u16string& name);
@@ -72,36 +71,27 @@ class udb_database {
   virtual void create_views(const udb_views& views);
   // Slot 8. Creates the foreign keys. Base: nothing.
   virtual void create_relationships(const udb_relationships& relationships);
-  // Slot 9. Whether tables() holds the name: exactly when case_sensitive(), case ignored
+  // Slot 9. Whether `tables` holds the name: exactly when `case_sensitive`, case ignored
   // otherwise. It answers from the list, not from the server. Implementations do not override it.
   virtual bool is_table_exist(const std::u16string& name);
 
-  udb_engine* engine() const { return engine_; }
-  const std::u16string& name() const { return name_; }
-  int32_t mode() const { return mode_; }
-  bool case_sensitive() const { return case_sensitive_; }
-  void set_case_sensitive(bool on) { case_sensitive_ = on; }
+  // The engine the database belongs to; may be null.
+  udb_engine* engine;
+  std::u16string name;
+  // When false, table names are compared case ignored; when true, exactly.
+  bool case_sensitive;
   // Filled by the implementation when the database is opened with views asked for.
-  const udb_views& views() const { return views_; }
-  udb_views& views() { return views_; }
-  // Filled by the implementation when it opens the database.
-  const std::vector<std::u16string>& tables() const { return tables_; }
+  udb_views views;
+  // The database's tables, filled by the implementation when it opens the database; it adds a
+  // name when it creates a table and removes it in delete_tab.
+  std::vector<std::u16string> tables;
   // The generated table and field names of this database: filled by the driver and the table
   // creation, read when foreign keys and views are created.
-  const udb_names_map& names_map() const { return names_map_; }
-  udb_names_map& names_map() { return names_map_; }
-  const udb_relationships& relationships() const { return relationships_; }
-  udb_relationships& relationships() { return relationships_; }
+  udb_names_map names_map;
+  udb_relationships relationships;
+  // The flags the engine opened or created the database with.
+  int32_t mode;
 
  protected:
   bool same_table_name(const std::u16string& a, const std::u16string& b) const;
-
-  udb_engine* engine_;
-  std::u16string name_;
-  bool case_sensitive_;
-  udb_views views_;
-  std::vector<std::u16string> tables_;
-  udb_names_map names_map_;
-  udb_relationships relationships_;
-  int32_t mode_;
 };
