@@ -98,7 +98,7 @@ class ole_date {
 
   int32_t kind_ = kind_none;
   SYSTEMTIME st_{};
-  // Set when rounding a fraction of a second folded the hour past 23; reading a text then moves
-  // a calendar date on by one day.
-  bool day_carry_ = false;
+  // Days that process_milliseconds folded out of the hours; reading a text moves a calendar date
+  // on by them.
+  uint16_t day_carry_ = 0;
 };
