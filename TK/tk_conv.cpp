@@ -1,5 +1,8 @@
 #include "tk_conv.h"
 
+#include <chrono>
+#include <thread>
+
 #include "tk_exception.h"
 #include "tk_fname.h"
 #include "tk_log.h"
@@ -23,3 +26,10 @@ void tk_converter::set_logfile(const std::string& path) {
     log->enable(true);
   }
 }
+
+void tk_converter::run() {
+  while (!is_done()) step();
+  finish();
+}
+
+void tk_converter::step() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
