@@ -274,6 +274,9 @@ void tds_connection::serve_requests() {
       case packet::bulk_load:
         keep = on_bulk_load(p);
         break;
+      case packet::transaction_manager:
+        keep = on_transaction_manager(p);
+        break;
       default:
         log_line("connection " + std::to_string(spid_) + ": unexpected packet type " +
                  std::to_string(p.type));
@@ -462,6 +465,88 @@ bool tds_connection::on_rpc(const tds_packet& first) {
       return false;
     }
   }
+  reply_.finish();
+  return true;
+}
+
+// ---- transaction manager requests ------------------------------------------------------
+
+bool tds_connection::transaction_statement(const std::u16string& sql) {
+  std::vector<item> out;
+  executing_ = true;
+  session_->execute(sql, out);
+  executing_ = false;
+  bool ok = true;
+  for (const item& it : out) {
+    if (it.what == item::error || it.what == item::info) {
+      write_message(reply_.w, fmt_, it.msg, ctx_.eng.opts().server_name);
+      if (it.msg.cls > 10) ok = false;
+    }
+    if (it.what == item::done && it.failed) ok = false;
+  }
+  return ok;
+}
+
+void tds_connection::write_transaction_env(uint8_t type, bool begins) {
+  // ENVCHANGE 8 (begin) carries the new descriptor; 9 (commit) and 10 (rollback) the old one.
+  tds_writer descriptor;
+  descriptor.u64(transaction_id_);
+  reply_.w.u8(token::envchange);
+  reply_.w.u16(static_cast<uint16_t>(1 + 1 + 8 + 1));
+  reply_.w.u8(type);
+  if (!begins) reply_.w.u8(0);
+  reply_.w.u8(8);
+  reply_.w.raw(descriptor.bytes());
+  if (begins) reply_.w.u8(0);
+}
+
+bool tds_connection::on_transaction_manager(const tds_packet& first) {
+  std::string payload;
+  if (!collect(first, payload)) return false;
+  tm_request t = parse_tm(payload, fmt_);
+  if (!delay()) return true;
+  auto name_suffix = [](const std::u16string& name) {
+    if (name.empty()) return std::u16string();
+    std::u16string q = u" [";
+    for (char16_t c : name) {
+      q.push_back(c);
+      if (c == u']') q.push_back(u']');
+    }
+    return q + u"]";
+  };
+  bool ok = true;
+  switch (t.type) {
+    case tm_request::begin:
+      ok = transaction_statement(u"BEGIN TRANSACTION" + name_suffix(t.name));
+      if (ok) {
+        ++transaction_id_;
+        write_transaction_env(8, true);
+      }
+      break;
+    case tm_request::commit:
+    case tm_request::rollback: {
+      bool commit = t.type == tm_request::commit;
+      ok = transaction_statement((commit ? u"COMMIT TRANSACTION" : u"ROLLBACK TRANSACTION") +
+                                 name_suffix(t.name));
+      if (ok) write_transaction_env(commit ? 9 : 10, false);
+      if (ok && t.begin_after) {
+        ok = transaction_statement(u"BEGIN TRANSACTION" + name_suffix(t.new_name));
+        if (ok) {
+          ++transaction_id_;
+          write_transaction_env(8, true);
+        }
+      }
+      break;
+    }
+    case tm_request::save:
+      ok = transaction_statement(u"SAVE TRANSACTION" + name_suffix(t.name));
+      break;
+    default:
+      // Distributed transactions (DTC) are not served.
+      log_line("connection " + std::to_string(spid_) + ": distributed transaction request refused");
+      return false;
+  }
+  write_done(reply_.w, fmt_, token::done, ok ? 0 : done_status::error, 0, 0);
   reply_.finish();
   return true;
 }

@@ -65,6 +65,10 @@ class tds_connection {
   bool on_sql_batch(const tds_packet& first);
   bool on_rpc(const tds_packet& first);
   bool on_bulk_load(const tds_packet& first);
+  bool on_transaction_manager(const tds_packet& first);
+  // Runs a transaction statement for a TM request; writes its messages; false on error.
+  bool transaction_statement(const std::u16string& sql);
+  void write_transaction_env(uint8_t type, bool begins);
 
   // Reads the rest of a message whose first packet is `first`.
   bool collect(const tds_packet& first, std::string& payload);
@@ -97,6 +101,7 @@ class tds_connection {
   std::unique_ptr<session> session_;
   inbox inbox_;
   std::thread reader_;
+  uint64_t transaction_id_ = 0;         // descriptor of the transaction a TM request began
   std::atomic<bool> executing_{false};  // an engine call is running (attention cancels it)
   std::atomic<bool> finished_{false};
   std::atomic<bool> closed_{false};

@@ -35,6 +35,34 @@ std::u16string proc_id_name(uint16_t id) {
   return names[id - 1];
 }
 
+tm_request parse_tm(const std::string& payload, const tds_format& f) {
+  tds_reader r(payload);
+  skip_all_headers(r, payload.size(), f);
+  tm_request t;
+  t.type = r.u16();
+  switch (t.type) {
+    case tm_request::begin:
+      t.isolation = r.u8();
+      t.name = r.b_varchar();
+      break;
+    case tm_request::commit:
+    case tm_request::rollback:
+      t.name = r.b_varchar();
+      t.begin_after = (r.u8() & 0x01) != 0;
+      if (t.begin_after) {
+        t.new_isolation = r.u8();
+        t.new_name = r.b_varchar();
+      }
+      break;
+    case tm_request::save:
+      t.name = r.b_varchar();
+      break;
+    default:
+      break;  // distributed transactions: the caller refuses them
+  }
+  return t;
+}
+
 std::u16string parse_sql_batch(const std::string& payload, const tds_format& f) {
   tds_reader r(payload);
   skip_all_headers(r, payload.size(), f);
