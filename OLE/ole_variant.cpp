@@ -412,7 +412,8 @@ bool ole_variant::to_bool() const {
     case VT_R8:
       return content_.r8 != 0.0;
     case VT_DECIMAL:
-      return to_long() != 0;
+      // Any non-zero decimal is true, also one too large for 32 bits or below one half.
+      return !ole_numeric::dec_is_zero(content_.dec);
     default:
       throw tk_mail_assertion(source, __LINE__);
   }

@@ -110,7 +110,7 @@ class ole_variant {
   // to_double: EMPTY/NULL 0; integers, BOOL (-1/0), R4, R8; CY and DECIMAL correctly rounded.
   double to_double() const;
   // to_bool: EMPTY/NULL false; BOOL true only for -1; integers and floating numbers non-zero;
-  //   DECIMAL: to_long non-zero. CY, DATE, BSTR and arrays are not readable as booleans.
+  //   DECIMAL: non-zero. CY, DATE, BSTR and arrays are not readable as booleans.
   bool to_bool() const;
   // The bytes of a byte array (pointer valid while the value lives unchanged) and their count;
   // EMPTY/NULL give 0 and a null pointer.
