@@ -8,13 +8,38 @@
 #define TDSODBC_BCP
 #include <odbcss.h>
 
+#include "mss_msgs.h"
 #include "odb_diag.h"
 #include "odb_exce.h"
 #include "tk_log.h"
 
+namespace {
+
+[[noreturn]] void support_library_missing(int32_t hr) {
+  tk_trace(1, "%08X", static_cast<unsigned>(hr));
+  throw tk_exception(mss_msg_no_support_library, 1);
+}
+
+// The driver manager's records when it cannot load the driver named in the connection string.
+bool driver_missing(const odb_diag_records& records) {
+  for (const odb_diag_record& r : records) {
+    if (r.source.find(u"[Driver Manager]") == std::u16string::npos) continue;
+    if (r.sqlstate == "IM002" || r.sqlstate == "IM003" ||
+        r.message.find(u"Can't open lib") != std::u16string::npos)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 odb_data_source::odb_data_source(const odb_connect_spec& spec)
     : spec_(spec), odbc_text_(odb_odbc_connection_string(spec)) {
-  env_ = odb_handle::new_environment();
+  try {
+    env_ = odb_handle::new_environment();
+  } catch (const odb_exception&) {
+    support_library_missing(odb_hr::e_fail);
+  }
 }
 
 odb_data_source::~odb_data_source() {
@@ -37,10 +62,16 @@ std::unique_ptr<odb_link> odb_data_source::open_link() {
               link->dbc);
   std::u16string text = odbc_text_;
   SQLSMALLINT out_length = 0;
-  odb_check(SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
-                              static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &out_length,
-                              SQL_DRIVER_NOPROMPT),
-            link->dbc);
+  SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, reinterpret_cast<SQLWCHAR*>(text.data()),
+                                   static_cast<SQLSMALLINT>(text.size()), nullptr, 0, &out_length,
+                                   SQL_DRIVER_NOPROMPT);
+  if (!SQL_SUCCEEDED(rc)) {
+    odb_diag_records records = odb_read_diag(link->dbc);
+    int32_t hr = odb_hresult_of(records);
+    if (driver_missing(records)) support_library_missing(hr);
+    tk_trace(2, "Error code: %08X", static_cast<unsigned>(hr));
+    throw odb_exception(hr, records);
+  }
   link->dbc.set_connected(true);
   return link;
 }

@@ -193,8 +193,15 @@ void odb_stmt_rowset::finish() {
   close();
 }
 
+void odb_stmt_rowset::defer_rows() {
+  if (restart_text_.empty()) throw tk_mail_assertion("odb_rows", __LINE__);
+  close();
+  deferred_ = true;
+}
+
 bool odb_stmt_rowset::fetch() {
   on_row_ = false;
+  if (deferred_) restart();
   if (!pending_) return false;
   SQLRETURN rc;
   try {
@@ -219,6 +226,7 @@ void odb_stmt_rowset::restart() {
     link_ = &data_source_->free_link();
     stmt_ = odb_handle::new_statement(link_->dbc);
   }
+  deferred_ = false;
   std::u16string text = restart_text_;
   odb_check(SQLExecDirectW(stmt_.get(), reinterpret_cast<SQLWCHAR*>(text.data()),
                            static_cast<SQLINTEGER>(text.size())),

@@ -59,6 +59,9 @@ class odb_stmt_rowset : public odb_rowset {
   bool has_result() const { return has_result_; }
   // Ends the current result without reading its rows (the column information stays).
   void close();
+  // Ends the current result and leaves the rows for later: the first fetch executes the
+  // restart text. A rowset opened only to learn its columns holds no link meanwhile.
+  void defer_rows();
 
   bool fetch() override;
   void restart() override;
@@ -77,6 +80,7 @@ class odb_stmt_rowset : public odb_rowset {
   bool has_result_ = false;
   bool pending_ = false;
   bool on_row_ = false;
+  bool deferred_ = false;
 };
 
 // One value of a rowset held in memory.

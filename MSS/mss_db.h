@@ -1,0 +1,33 @@
+// A destination database opened by the engine: the owner its tables belong to, the list of the
+// owner's tables, and the tables read by name or query.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "odb_db.h"
+
+class mss_database : public odb_database {
+ public:
+  // Takes its own share of the data source and session. Reads the owner's table list.
+  mss_database(const std::u16string& name, std::shared_ptr<odb_data_source> data_source,
+               const odb_session& session, int32_t flags);
+  ~mss_database() noexcept(false) override;
+
+  std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& fields,
+                                              const udb_indexes& indexes) override;
+  // Drops the table and removes it from the list.
+  void delete_tab(const std::u16string& name) override;
+  // The table under its owner-qualified name (mss_engine::get_safe_tname).
+  std::unique_ptr<udb_recordset> get_table(const std::u16string& name, int32_t flags) override;
+  std::unique_ptr<udb_recordset> get_table(const std::u16string& name, const std::u16string& query,
+                                           int32_t flags) override;
+
+  // The login's user name, or dbo when there is none or connect-as-dbo is on.
+  const std::u16string& owner() const { return owner_; }
+
+ private:
+  void init_tables(const odb_session& session, const std::u16string& owner);
+
+  std::u16string owner_;
+};
