@@ -110,12 +110,9 @@ void sql_recordset::next() {
   } else {
     tk_trace(2, "sql_recordset::clean");
     chunk_start_ += static_cast<int64_t>(chunk_size);
-    // Past the counted rows nothing more is read.
-    if (chunk_start_ < record_count) {
-      fill_chunk();
-    } else {
-      filled_ = 0;
-    }
+    // Also past the counted rows: a stream that has ended says so at once, and its connection
+    // can then serve the next table.
+    fill_chunk();
     index_ = 0;
   }
   ++position;
