@@ -91,7 +91,9 @@ TEST(sql_live_rows, two_streams_and_catalogue_statements_interleave) {
       b->next();
     }
     // The first connection stays free for other statements while both streams are open.
-    if ((na % 100) == 0) EXPECT_NE(db->query(u"SELECT 1"), nullptr);
+    if ((na % 100) == 0) {
+      EXPECT_NE(db->query(u"SELECT 1"), nullptr);
+    }
   }
   EXPECT_EQ(na, 600);
   EXPECT_EQ(nb, 256);
