@@ -223,8 +223,7 @@ TEST(odb_create_index_text, statements) {
       {{u"PRIMARY", true, true, {u"id", u"code"}},
        "ALTER TABLE [orders] ADD CONSTRAINT [PK_orders] PRIMARY KEY CLUSTERED ([id], [code])"},
       {{u"ux", true, false, {u"code"}}, "CREATE UNIQUE INDEX [ux] ON [orders] ([code])"},
-      {{u"i]x", false, false, {u"code", u"id"}},
-       "CREATE INDEX [i]]x] ON [orders] ([code], [id])"},
+      {{u"i]x", false, false, {u"code", u"id"}}, "CREATE INDEX [i]]x] ON [orders] ([code], [id])"},
   };
   for (const row& r : rows) {
     odb_index_desc desc;
