@@ -276,7 +276,7 @@ mdb_is_ours() {
 
 mdb_fixture_setup() {
   local dir=${1:?usage: mdb_fixture_setup DIR} owner=${2:-} t0 f
-  local sakila=${MDB_SAKILA_DIR:-$mdb_here/../../../shared/data/sakila}
+  local sakila=${MDB_SAKILA_DIR:-$mdb_here/sakila}
   [ -f "$sakila/sakila-schema.sql" ] && [ -f "$sakila/sakila-data.sql" ] ||
     { mdb_die "Sakila not found in $sakila (set MDB_SAKILA_DIR)"; return 1; }
   t0=$(date +%s%N)
