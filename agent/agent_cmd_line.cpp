@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "error_handler.h"
-#include "mss_engine.h"
+#include "mss_engi.h"
 #include "tarvex_convertor.h"
 #include "tk_cmdli.h"
 #include "tk_fname.h"

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "error_handler.h"
-#include "mss_engine.h"
+#include "mss_engi.h"
 #include "mss_msgs.h"
 #include "tarvex_convertor.h"
 #include "tk_exception.h"
@@ -55,7 +55,7 @@ TEST_F(cmd_line_test, options_write_the_driver_settings) {
   EXPECT_EQ(drv_->mode, 3);
   EXPECT_TRUE(drv_->blob_to_text && drv_->skip_indexes && drv_->only_definitions &&
               drv_->convert_views);
-  EXPECT_TRUE(drv_->mssql_engine().as_dbo());
+  EXPECT_TRUE(drv_->mssql_engine().is_as_dbo());
   EXPECT_EQ(mysql().host, "db");
   EXPECT_EQ(mysql().user, "root");
   EXPECT_EQ(mysql().password, "pw");
@@ -105,7 +105,7 @@ TEST_F(cmd_line_test, help_and_silence) {
   std::string usage = usage_text();
   EXPECT_EQ(usage.rfind("QVXAGENT v5.1, ", 0), 0u);
   EXPECT_NE(usage.find("\n                  3 - merge, 4 - synchronize)\n"), std::string::npos);
-  EXPECT_EQ(usage.substr(usage.size() - 14), "will be used.");
+  EXPECT_EQ(usage.substr(usage.size() - 13), "will be used.");
 }
 
 TEST_F(cmd_line_test, table_list_file_with_and_without_byte_order_mark) {

@@ -7,6 +7,7 @@
 
 #include "driver_fakes.h"
 #include "error_handler.h"
+#include "mss_engi.h"
 #include "mss_msgs.h"
 #include "sql_exception.h"
 #include "tk_string.h"
@@ -134,6 +135,8 @@ TEST_F(driver_test, a_listed_table_the_source_lacks_is_reported_and_the_others_c
   EXPECT_EQ(drv_->problems_reported(), 1);
 
   drv_->set_silent(true);
+  sv_.dest = fake_store();
+  sv_.dest_present = false;
   o = run();
   EXPECT_EQ(o.out + o.err, "");
 }
@@ -159,7 +162,7 @@ TEST_F(driver_test, modes_against_an_existing_destination) {
     sv_.source.tables[u"t"] = people({1, 2, 3});
     sv_.source.tables[u"u"] = people({5});
     sv_.dest.tables[u"t"] = people({2, 7});
-    sv_.dest.tables[u"t"].rows[0][1] = ole_variant(u"old");
+    static_cast<ole_variant&>(sv_.dest.tables[u"t"].rows[0][1]) = ole_variant(u"old");
     sv_.dest_present = true;
     drv_->set_mode(c.mode);
     output o = run();
@@ -391,7 +394,7 @@ TEST_F(driver_test, profile_round_trip_and_the_two_switch_rules) {
   drv_->load_profile(odd);
   EXPECT_TRUE(drv_->skip_indexes);
   EXPECT_EQ(drv_->mode, 3);
-  EXPECT_FALSE(drv_->mssql_engine().as_dbo());
+  EXPECT_FALSE(drv_->mssql_engine().is_as_dbo());
   EXPECT_EQ(drv_->login, u"sa");  // a profile naming only the server keeps the login
   EXPECT_EQ(drv_->host, "");      // the host always comes from the profile: local
 }
