@@ -14,8 +14,8 @@ mss_database::mss_database(const std::u16string& name, std::shared_ptr<odb_data_
   tk_wtrace(2, u"mss_database::ctor(%s)", name);
   const mss_engine& engine = mss_engine::instance();
   tk_wtrace(1, u"user=%s", engine.user_name());
-  owner_ = engine.user_name().empty() || engine.is_as_dbo() ? std::u16string(u"dbo")
-                                                            : engine.user_name();
+  owner_ =
+      engine.user_name().empty() || engine.as_dbo() ? std::u16string(u"dbo") : engine.user_name();
   init_tables(session_, owner_);
 }
 
@@ -32,13 +32,6 @@ void mss_database::init_tables(const odb_session& session, const std::u16string&
     tables.push_back(table);
   }
   tk_trace(1, "Tables count: %d", static_cast<int>(tables.size()));
-}
-
-std::unique_ptr<udb_recordset> mss_database::create_table(const std::u16string& name,
-                                                          const udb_schema&, const udb_indexes&) {
-  tk_wtrace(2, u"mss_database::create_table(%s)", name);
-  // Table creation is not part of this layer yet: a call is a defect of the caller.
-  throw tk_mail_assertion("mss_db", __LINE__);
 }
 
 void mss_database::delete_tab(const std::u16string& name) {

@@ -14,6 +14,8 @@ class mss_database : public odb_database {
                const odb_session& session, int32_t flags);
   ~mss_database() noexcept(false) override;
 
+  // Creates the table and its indexes and returns it opened for appending (defined with the
+  // table writer, mss_dbcrt.cpp).
   std::unique_ptr<udb_recordset> create_table(const std::u16string& name, const udb_schema& fields,
                                               const udb_indexes& indexes) override;
   // Drops the table and removes it from the list.

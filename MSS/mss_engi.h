@@ -65,14 +65,14 @@ class mss_engine : public tk_singleton<mss_engine>, public udb_engine {
   // give dbo) and the table part goes into brackets.
   std::u16string get_safe_tname(const std::u16string& name) const;
 
-  int version() const { return version_; }
-  bool fast_load() const { return fast_load_; }
+  int get_version_code() const { return version_; }
+  bool is_fast_load() const { return fast_load_; }
   const std::u16string& server_name() const { return server_; }
   const std::u16string& user_name() const { return user_; }
   const std::u16string& password() const { return password_; }
   bool is_connected() const { return connected_; }
   bool is_windows_auth() const { return windows_auth_; }
-  bool is_as_dbo() const { return as_dbo_; }
+  bool as_dbo() const { return as_dbo_; }
   bool com_initialized() const { return com_initialized_; }
 
  private:

@@ -142,5 +142,5 @@ odb_record::odb_record(size_t column_count, const uint8_t* buffer, const odb_col
 }
 
 uint16_t odb_record::get_oledb_type(VARTYPE vt) {
-  return get_oledb_type(vt, mss_engine::instance().version());
+  return get_oledb_type(vt, mss_engine::instance().get_version_code());
 }
