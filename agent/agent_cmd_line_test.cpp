@@ -55,7 +55,7 @@ TEST_F(cmd_line_test, options_write_the_driver_settings) {
   EXPECT_EQ(drv_->mode, 3);
   EXPECT_TRUE(drv_->blob_to_text && drv_->skip_indexes && drv_->only_definitions &&
               drv_->convert_views);
-  EXPECT_TRUE(drv_->mssql_engine().is_as_dbo());
+  EXPECT_TRUE(drv_->mssql_engine().as_dbo());
   EXPECT_EQ(mysql().host, "db");
   EXPECT_EQ(mysql().user, "root");
   EXPECT_EQ(mysql().password, "pw");

@@ -40,6 +40,6 @@ bool mssql_converter_impl::store_profile(udb_profile& profile) const {
   profile.set(keys::mssql_settings, u"login", login);
   profile.set(keys::mssql_settings, u"password", password);
   profile.set_switch(keys::mssql_settings, u"windows authentication", windows_authentication);
-  profile.set_switch(keys::mssql_settings, u"connect as DBO", engine_->is_as_dbo());
+  profile.set_switch(keys::mssql_settings, u"connect as DBO", engine_->as_dbo());
   return true;
 }

@@ -36,8 +36,8 @@ class engine_servers : public conversion_servers {
     return mssql_.create_db(name);
   }
   void drop_dest(const std::u16string& name) override { mssql_.delete_db(name); }
-  int dest_version() override { return mssql_.version(); }
-  bool dest_fast_load() override { return mssql_.fast_load(); }
+  int dest_version() override { return mssql_.get_version_code(); }
+  bool dest_fast_load() override { return mssql_.is_fast_load(); }
   void enable_fast_load(udb_database& dest, bool on) override {
     if (auto* db = dynamic_cast<odb_database*>(&dest)) db->enable_fast_load(on);
   }
@@ -102,7 +102,7 @@ bool tarvex_convertor::store_profile(udb_profile& profile) const {
 
 bool tarvex_convertor::load_settings(const tk_reg_root* root) {
   reg_settings s;
-  s.as_dbo = mssql_engine().is_as_dbo();
+  s.as_dbo = mssql_engine().as_dbo();
   s.blob_to_text = blob_to_text;
   s.convert_views = convert_views;
   s.skip_indexes = skip_indexes;
@@ -138,7 +138,7 @@ bool tarvex_convertor::load_settings(const tk_reg_root* root) {
 
 bool tarvex_convertor::store_settings(const tk_reg_root* root) {
   reg_settings s;
-  s.as_dbo = mssql_engine().is_as_dbo();
+  s.as_dbo = mssql_engine().as_dbo();
   s.blob_to_text = blob_to_text;
   s.convert_views = convert_views;
   s.skip_indexes = skip_indexes;

@@ -394,7 +394,7 @@ TEST_F(driver_test, profile_round_trip_and_the_two_switch_rules) {
   drv_->load_profile(odd);
   EXPECT_TRUE(drv_->skip_indexes);
   EXPECT_EQ(drv_->mode, 3);
-  EXPECT_FALSE(drv_->mssql_engine().is_as_dbo());
+  EXPECT_FALSE(drv_->mssql_engine().as_dbo());
   EXPECT_EQ(drv_->login, u"sa");  // a profile naming only the server keeps the login
   EXPECT_EQ(drv_->host, "");      // the host always comes from the profile: local
 }
