@@ -111,7 +111,7 @@ TEST(Logins, OwnLoginsReplaceTheDefaultAndUnknownDatabaseIs4060) {
   run_result sa = peer::tsql(srv.port(), "select 1\ngo\nexit\n");
   EXPECT_NE(sa.err.find("Msg 18456"), std::string::npos) << sa.err;
 
-  run_result r = peer::python(R"(
+  run_result r = peer::python(R"py(
 import sys, pytds
 try:
     pytds.connect(server='127.0.0.1', port=int(sys.argv[1]), user='reader', password='r',
@@ -121,7 +121,7 @@ except pytds.OperationalError as e:
     for m in e.messages if hasattr(e, 'messages') else []:
         print(m['msgno'], m['severity'])
     print('msg', e.msg_no, e)
-)",
+)py",
                               srv.port());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Cannot open database \"nosuchdb\" requested by the login. The login "
@@ -139,7 +139,7 @@ TEST(Faults, RefuseLogins) {
 
 // A pytds script that runs statements one by one on one connection and prints, for each,
 // "ok <rows>" or "lost <error class>"; it stops at the first lost connection.
-const char statements_script[] = R"(
+const char statements_script[] = R"py(
 import sys, pytds
 conn = pytds.connect(server='127.0.0.1', port=int(sys.argv[1]), user='sa',
                      password='Passw0rd!', autocommit=True, login_timeout=10, timeout=30)
@@ -152,7 +152,7 @@ for sql in sys.argv[2:]:
     except (pytds.OperationalError, pytds.InterfaceError, ConnectionError, OSError, EOFError) as e:
         print('lost', type(e).__name__, flush=True)
         break
-)";
+)py";
 
 TEST(Faults, DropAfterStatements) {
   test_server srv({"--drop-after-statements", "3"});
@@ -181,7 +181,7 @@ TEST(Faults, DropAfterRows) {
 
 TEST(Attention, CancelCutsADelayShortAndTheConnectionGoesOn) {
   test_server srv({"--delay-ms", "3000"});
-  run_result r = peer::python(R"(
+  run_result r = peer::python(R"py(
 import sys, time, pytds
 conn = pytds.connect(server='127.0.0.1', port=int(sys.argv[1]), user='sa',
                      password='Passw0rd!', autocommit=True, login_timeout=10, timeout=0.5)
@@ -196,7 +196,7 @@ conn._conn.sock.settimeout(10)
 t = time.time()
 cur.execute('select 42')
 print('then', cur.fetchone()[0], 'after %.1f' % (time.time() - t))
-)",
+)py",
                               srv.port());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("cancelled after 0.5"), std::string::npos) << r.out;
@@ -226,7 +226,7 @@ TEST(Version, VersionStringAndLoginAckAgree) {
       "Copyright (c) 1988-2003 Microsoft Corporation\n\tEnterprise Edition on Windows NT 5.2 "
       "(Build 3790: Service Pack 1)\n";
   test_server srv({"--version-string", v2000});
-  run_result r = peer::python(R"(
+  run_result r = peer::python(R"py(
 import sys, pytds
 conn = pytds.connect(server='127.0.0.1', port=int(sys.argv[1]), user='sa',
                      password='Passw0rd!', login_timeout=10)
@@ -234,7 +234,7 @@ cur = conn.cursor()
 cur.execute('select @@VERSION')
 print(repr(cur.fetchone()[0]))
 print('prog', hex(conn.product_version))
-)",
+)py",
                               srv.port());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Microsoft SQL Server  2000 - 8.00.2039 (Intel X86) \\n\\tMay"),
