@@ -172,7 +172,7 @@ bool tds_connection::login() {
   fmt_.version = req.tds_version > tds_version::v7_4 ? tds_version::v7_4 : req.tds_version;
 
   const std::u16string quoted_user = u"'" + req.user_name + u"'";
-  if (req.integrated_security() && req.user_name.empty()) {
+  if (req.integrated_security()) {
     write_login_failure({}, req.user_name, 18452,
                         u"Login failed. The login is from an untrusted domain and cannot be used "
                         u"with Integrated authentication.");

@@ -1,6 +1,8 @@
 // Reply tokens.
 #include "tds_tokens.h"
 
+#include <algorithm>
+
 namespace mssim {
 
 namespace {
@@ -348,6 +350,90 @@ void write_value(tds_writer& w, const column& c, const value& v) {
   }
 }
 
+// Clients below TDS 7.3 know no date/time/datetime2, and below 7.2 no (max) types: SQL Server
+// sends those as nvarchar text and as ntext/text/image, and so does this.
+bool needs_downlevel(const tds_format& f, const type_desc& t) {
+  if (!f.at_least(tds_version::v7_3a) &&
+      (t.type == col_type::date || t.type == col_type::time || t.type == col_type::datetime2))
+    return true;
+  if (!f.at_least(tds_version::v7_2) &&
+      (t.type == col_type::nvarchar || t.type == col_type::varchar ||
+       t.type == col_type::varbinary) &&
+      (t.length < 0 || t.length > (t.type == col_type::nvarchar ? 4000 : 8000)))
+    return true;
+  return false;
+}
+
+column downlevel_column(const column& c) {
+  column d = c;
+  type_desc& t = d.type;
+  uint8_t s = scale_of(c.type);
+  switch (c.type.type) {
+    case col_type::date:
+      t.type = col_type::nvarchar;
+      t.length = 10;
+      break;
+    case col_type::time:
+      t.type = col_type::nvarchar;
+      t.length = 8 + (s ? s + 1 : 0);
+      break;
+    case col_type::datetime2:
+      t.type = col_type::nvarchar;
+      t.length = 19 + (s ? s + 1 : 0);
+      break;
+    case col_type::nvarchar:
+      t.type = col_type::ntext;
+      break;
+    case col_type::varchar:
+      t.type = col_type::text;
+      break;
+    default:
+      t.type = col_type::image;
+      break;
+  }
+  t.scale = 0;
+  return d;
+}
+
+std::string digits2(int v) {
+  return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10);
+}
+
+// The ISO text of a date/time value (days since 1900-01-01, 100 ns units since midnight).
+std::u16string iso_text(col_type type, const value& v, uint8_t scale) {
+  std::string out;
+  if (type != col_type::time) {
+    // Civil date from a day count (days since 1970 shifted to an era-based calendar).
+    long z = static_cast<long>(v.days) - 25567L + 719468L;
+    long era = (z >= 0 ? z : z - 146096) / 146097;
+    long doe = z - era * 146097;
+    long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    long mp = (5 * doy + 2) / 153;
+    long day = doy - (153 * mp + 2) / 5 + 1;
+    long month = mp < 10 ? mp + 3 : mp - 9;
+    long year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    std::string y = std::to_string(year);
+    out = std::string(4 - std::min<size_t>(4, y.size()), '0') + y + "-" +
+          digits2(static_cast<int>(month)) + "-" + digits2(static_cast<int>(day));
+  }
+  if (type != col_type::date) {
+    uint64_t t = v.nanos100;
+    uint64_t secs = t / 10000000;
+    std::string frac = std::to_string(10000000 + t % 10000000).substr(1, scale);
+    if (!out.empty()) out += " ";
+    out += digits2(static_cast<int>(secs / 3600)) + ":" +
+           digits2(static_cast<int>(secs / 60 % 60)) + ":" + digits2(static_cast<int>(secs % 60));
+    if (scale) out += "." + frac;
+  }
+  return std::u16string(out.begin(), out.end());
+}
+
+value downlevel_value(const column& original, const value& v) {
+  if (v.kind != value::datetime) return v;
+  return value::make_text(iso_text(original.type.type, v, scale_of(original.type)));
+}
+
 }  // namespace
 
 uint8_t numeric_size(uint8_t precision) {
@@ -505,7 +591,8 @@ void write_login_reply(tds_writer& w, const tds_format& f, const login_reply& r)
 void write_colmetadata(tds_writer& w, const tds_format& f, const std::vector<column>& cols) {
   w.u8(token::colmetadata);
   w.u16(static_cast<uint16_t>(cols.size()));
-  for (const column& c : cols) {
+  for (const column& original : cols) {
+    const column c = needs_downlevel(f, original.type) ? downlevel_column(original) : original;
     const type_desc& t = c.type;
     const wire_type wt = wire_of(t);
     if (f.at_least(tds_version::v7_2))
@@ -556,8 +643,23 @@ void write_colmetadata(tds_writer& w, const tds_format& f, const std::vector<col
   }
 }
 
-void write_row(tds_writer& w, const tds_format& f, const std::vector<column>& cols,
-               const std::vector<value>& row) {
+void write_row(tds_writer& w, const tds_format& f, const std::vector<column>& given_cols,
+               const std::vector<value>& given_row) {
+  // Below TDS 7.3 some columns travel in an older type; the values follow their column.
+  std::vector<column> down_cols;
+  std::vector<value> down_row;
+  bool down = false;
+  if (!f.at_least(tds_version::v7_3a))
+    for (const column& c : given_cols) down |= needs_downlevel(f, c.type);
+  if (down && given_row.size() == given_cols.size()) {
+    for (size_t i = 0; i < given_cols.size(); ++i) {
+      bool d = needs_downlevel(f, given_cols[i].type);
+      down_cols.push_back(d ? downlevel_column(given_cols[i]) : given_cols[i]);
+      down_row.push_back(d ? downlevel_value(given_cols[i], given_row[i]) : given_row[i]);
+    }
+  }
+  const std::vector<column>& cols = down ? down_cols : given_cols;
+  const std::vector<value>& row = down ? down_row : given_row;
   if (row.size() != cols.size())
     throw tds_encode_error("row of " + std::to_string(row.size()) + " values for " +
                            std::to_string(cols.size()) + " columns");

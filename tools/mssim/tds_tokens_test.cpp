@@ -188,6 +188,36 @@ TEST(ResultEncoding, NullsGoInNbcrowBitmap) {
   EXPECT_EQ(hex_dump(w2.bytes()), "D1 00");
 }
 
+TEST(ResultEncoding, OlderClientsGetDatesAsTextAndMaxTypesAsLongTypes) {
+  tds_format v72;
+  v72.version = tds_version::v7_2;
+  std::vector<column> cols = {{u"d", td(col_type::date, 3, true), u""},
+                              {u"t", td(col_type::datetime2, 7, true, 0, 3), u""},
+                              {u"m", td(col_type::nvarchar, -1, true), u""}};
+  tds_writer meta;
+  write_colmetadata(meta, v72, cols);
+  // date -> nvarchar(10), datetime2(3) -> nvarchar(23); TDS 7.2 still has nvarchar(max).
+  EXPECT_NE(meta.bytes().find(hex("E7 14 00 " + coll + " 01 64 00")), std::string::npos)
+      << hex_dump(meta.bytes());
+  EXPECT_NE(meta.bytes().find(hex("E7 2E 00 " + coll + " 01 74 00")), std::string::npos);
+  EXPECT_NE(meta.bytes().find(hex("E7 FF FF")), std::string::npos);
+  tds_writer row;
+  write_row(row, v72, cols,
+            {value::make_datetime_ns(40000, 0), value::make_datetime_ns(-693595, 15000000),
+             value::make_null()});
+  EXPECT_NE(row.bytes().find(text_to_utf16le(u"2009-07-08")), std::string::npos);
+  EXPECT_NE(row.bytes().find(text_to_utf16le(u"0001-01-01 00:00:01.500")), std::string::npos)
+      << hex_dump(row.bytes());
+
+  tds_format v71;
+  v71.version = tds_version::v7_1;
+  tds_writer m71;
+  write_colmetadata(m71, v71, {cols[2]});
+  // nvarchar(max) -> ntext, with a two-byte user type before TDS 7.2.
+  EXPECT_EQ(hex_dump(m71.bytes()),
+            hex_dump(hex("81 01 00 00 00 09 00 63 FE FF FF 7F " + coll + " 00 01 6D 00")));
+}
+
 TEST(ResultEncoding, RefusesValuesTheColumnCannotCarry) {
   tds_format f;
   tds_writer w;
