@@ -9,13 +9,18 @@
 
 #include <cstring>
 
+#include "mss_literal.h"
 #include "mss_msgs.h"
 #include "mss_stream.h"
 #include "mss_vers.h"
 #include "odb_diag.h"
 #include "odb_exce.h"
+#include "ole_date.h"
+#include "ole_numeric.h"
+#include "ole_variant.h"
 #include "tk_exception.h"
 #include "tk_log.h"
+#include "tk_string.h"
 
 namespace {
 
@@ -57,6 +62,28 @@ odb_exception bulk_failure(const odb_link& link, const char* trace_format) {
   const int32_t hr = records.empty() ? odb_hr::e_fail : odb_hresult_of(records);
   tk_trace(2, trace_format, static_cast<unsigned>(hr));
   return odb_exception(hr, records);
+}
+
+[[noreturn]] void refuse_value(int32_t hresult, const std::u16string& text) {
+  odb_diag_record record;
+  record.sqlstate = hresult == odb_hr::integrity_violation ? "23000" : "22007";
+  record.message = text;
+  throw odb_exception(hresult, odb_diag_records{record});
+}
+
+// The UTF-16 text cut to at most `max_chars` units (0: no limit), never inside a surrogate pair.
+std::u16string cut(const std::u16string& text, uint32_t max_chars) {
+  if (max_chars == 0 || text.size() <= max_chars) return text;
+  size_t n = max_chars;
+  if (text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
+  return text.substr(0, n);
+}
+
+template <class T>
+mss_bound_value bytes_of(const T& v) {
+  mss_bound_value out;
+  out.bytes.assign(reinterpret_cast<const char*>(&v), sizeof v);
+  return out;
 }
 
 }  // namespace
@@ -341,4 +368,130 @@ void mss_fast_load::close_table() {
   set_busy(false);
   tk_trace(1, "mss_fast_load::close_table - at the end");
   if (failed) throw tk_exception(mss_msg_generic_migration_error, 0);
+}
+
+mss_bound_value mss_fast_value(const ole_variant& original, const t_ftd& field,
+                               const mss_bcp_column& bind, size_t column) {
+  ole_variant value = original;
+  // A date that is no date at all (a month or day of 0 that is not MySQL's zero date) is
+  // missing, as its text form is empty in the statement path.
+  if (value.get_type() == VT_DATE && !ole_date(value).is_valid()) value.set_null();
+  if (value.get_type() == VT_EMPTY || value.get_type() == VT_NULL) {
+    if (!field.b_not_null && bind.nullable) return mss_bound_value{true, {}};
+    value = mss_not_null_substitute(field);
+    if (value.get_type() == VT_EMPTY)
+      refuse_value(odb_hr::integrity_violation,
+                   u"Cannot insert the value NULL into column '" + field.name + u"'.");
+  }
+  value = mss_row_safe_value(value);
+
+  switch (field.vartype) {
+    case VT_I2:
+    case VT_I1: {
+      const int16_t v = static_cast<int16_t>(value.to_long());
+      tk_trace(1, "Got VT_I1/2: %d", v);
+      return bytes_of(v);
+    }
+    case VT_I4:
+    case VT_UI2:
+    case VT_INT: {
+      const int32_t v = value.to_long();
+      tk_trace(1, "Got VT_UI2/I4: %d", v);
+      return bytes_of(v);
+    }
+    case VT_R4:
+    case VT_R8: {
+      const double v = value.to_double();
+      tk_trace(1, "Got VT_R4/8: %lg", v);
+      return bytes_of(v);
+    }
+    case VT_CY:
+    case VT_DECIMAL: {
+      DECIMAL d{};
+      if (value.get_type() == VT_DECIMAL) {
+        d = value.get_decimal();
+      } else if (value.get_type() == VT_CY) {
+        ole_numeric::dec_from_cy(value.get_cy(), d);
+      } else {
+        ole_variant copy = value;
+        copy.change_type(VT_DECIMAL);
+        d = copy.get_decimal();
+      }
+      if (field.vartype == VT_DECIMAL) {
+        t_ftd limits(field.name, VT_DECIMAL, 0, false, field.reserved);
+        if (limits.reserved == 0) limits.reserved = bind.scale | bind.precision << 8;
+        if (dec_is_out_of_range(ole_variant(d), &limits)) {
+          tk_trace(1, "Decimal is out of range");
+          const bool negative = (d.sign & ole_decimal_negative) != 0;
+          ole_numeric::dec_from_text(tk_wide_to_narrow(gen_dec_value(&limits, negative)), d);
+        }
+      }
+      uint8_t numeric[numeric_size];
+      if (!mss_encode_numeric(d, bind.precision, bind.scale, numeric)) {
+        tk_trace(1, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d",
+                 static_cast<int>(column));
+        throw tk_exception(mss_msg_cannot_cast, 0);
+      }
+      return bytes_of(numeric);
+    }
+    case VT_DATE: {
+      int32_t dt[2];
+      if (!mss_encode_datetime(value.get_systemtime(), dt[0], dt[1]))
+        refuse_value(odb_hr::cant_convert_value, u"The conversion of a date value of column '" +
+                                                     field.name +
+                                                     u"' resulted in an out-of-range value.");
+      return bytes_of(dt);
+    }
+    case VT_BOOL: {
+      const uint8_t v = value.to_bool() ? 1 : 0;
+      tk_trace(1, "Got VT_BOOL: %d", v);
+      return bytes_of(v);
+    }
+    case VT_UI1: {
+      const uint8_t v = static_cast<uint8_t>(value.to_long());
+      tk_trace(1, "Got VT_UI1: %d", v);
+      return bytes_of(v);
+    }
+    case VT_I8:
+    case VT_UI4:
+    case VT_UINT: {
+      if (bind.host_type != mss_bcp_type::int8) return bytes_of(value.to_double());
+      int64_t v = 0;
+      if (value.get_type() == VT_I8) {
+        v = value.get_int64();
+      } else {
+        ole_variant copy = value;
+        try {
+          copy.change_type(VT_I8);
+          v = copy.get_int64();
+        } catch (const ole_cast_exception&) {
+        }
+      }
+      tk_trace(1, "Got VT_I8");
+      return bytes_of(v);
+    }
+    default:
+      break;
+  }
+  mss_bound_value out;
+  if (ole_variant::is_blob_type(field.vartype)) {
+    const uint8_t* bytes = nullptr;
+    size_t n = value.get_bytes(bytes);
+    if (!bind.stream && n > bind.capacity) n = bind.capacity;
+    if (n) out.bytes.assign(reinterpret_cast<const char*>(bytes), n);
+    return out;
+  }
+  tk_trace(1, "Convert as a string");
+  const std::u16string text = value.to_wstring();
+  if (bind.stream) {
+    // The driver takes text in its client character set, UTF-8.
+    out.bytes = tk_wide_to_utf8(text);
+    return out;
+  }
+  tk_trace(1, "Binding string: expected size=%d, actual size=%d", static_cast<int>(field.size),
+           static_cast<int>(text.size() * 2));
+  uint32_t limit = bind.max_chars;
+  if (field.size && (limit == 0 || field.size < limit)) limit = field.size;
+  out.bytes = tk_wide_to_utf8(cut(text, limit));
+  return out;
 }

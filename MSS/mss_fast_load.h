@@ -77,6 +77,24 @@ bool mss_encode_numeric(const DECIMAL& value, uint8_t precision, uint8_t scale, 
 // record that is no date of the years 1753..9999 with a valid time.
 bool mss_encode_datetime(const SYSTEMTIME& record, int32_t& days, int32_t& ticks);
 
+// One value as the bulk path binds it: NULL, or the bytes of the column's host type (text in
+// UTF-8, numbers little-endian, decimals as the numeric structure, dates as days and ticks).
+struct mss_bound_value {
+  bool is_null = false;
+  std::string bytes;
+};
+
+// The bound form of `value` (already of the column's type) for column `field`, bound as `bind`;
+// `column` (from 1) names it in messages. The rules of the statement path apply (mss_literal.h):
+// a NULL for a NOT NULL column becomes its default or the zero of its type, early dates move to
+// 1899-12-30, floats are clamped, a decimal that does not fit becomes the column's largest value.
+// A date that is no calendar date raises odb_exception (cannot convert, 0x80E07) as the server
+// refuses it; a NULL that must not be NULL and has no substitute raises odb_exception (integrity
+// violation, 0x80E2F); a decimal the numeric structure cannot hold raises tk_exception with the
+// "Cannot cast types." message. Text is cut to the column size.
+mss_bound_value mss_fast_value(const ole_variant& value, const t_ftd& field,
+                               const mss_bcp_column& bind, size_t column);
+
 class mss_fast_load {
  public:
   mss_fast_load();

@@ -6,6 +6,7 @@
 
 #include "mss_stream.h"
 #include "mss_vers.h"
+#include "odb_exce.h"
 #include "ole_variant.h"
 
 namespace {
@@ -185,4 +186,119 @@ TEST(mss_bcp_plan, binding_per_column_type) {
   EXPECT_EQ(plan[6].scale, 2);
   // Without 64-bit integer columns the value goes as a double (the column is a float there).
   EXPECT_EQ(mss_bcp_plan(schema, columns, mss_version_7)[8].host_type, mss_bcp_type::flt8);
+}
+
+namespace {
+
+template <class T>
+T as(const mss_bound_value& v) {
+  T out{};
+  EXPECT_EQ(v.bytes.size(), sizeof out);
+  if (v.bytes.size() == sizeof out) std::memcpy(&out, v.bytes.data(), sizeof out);
+  return out;
+}
+
+mss_bcp_column plan_of(const t_ftd& f, uint32_t size = 0, uint8_t precision = 0, uint8_t scale = 0,
+                       bool nullable = true) {
+  udb_schema schema;
+  schema.add(f);
+  odb_columns_info columns(1);
+  columns[0].column_size = size;
+  columns[0].precision = precision;
+  columns[0].scale = scale;
+  columns[0].flags = nullable ? dbcolumnflags::isnullable : 0;
+  return mss_bcp_plan(schema, columns, mss_version_2012_or_later)[0];
+}
+
+ole_variant null_value() {
+  ole_variant v;
+  v.set_null();
+  return v;
+}
+
+}  // namespace
+
+// The bulk path writes what the statement path writes for the same value (mss_literal_test.cpp
+// holds the statement side of these cases).
+TEST(mss_fast_value, same_rules_as_the_statement_path) {
+  t_ftd int_nn(u"i", VT_I4, 0, true);
+  EXPECT_EQ(as<int32_t>(mss_fast_value(null_value(), int_nn, plan_of(int_nn), 1)), 0);
+  t_ftd int_def(u"i", VT_I4, 0, true);
+  int_def.default_value = ole_variant(7);
+  EXPECT_EQ(as<int32_t>(mss_fast_value(null_value(), int_def, plan_of(int_def), 1)), 7);
+
+  t_ftd text_nn(u"t", VT_BSTR, 5, true);
+  mss_bound_value empty = mss_fast_value(null_value(), text_nn, plan_of(text_nn, 5), 1);
+  EXPECT_FALSE(empty.is_null);
+  EXPECT_EQ(empty.bytes, "");
+  t_ftd text(u"t", VT_BSTR, 5);
+  EXPECT_TRUE(mss_fast_value(ole_variant(), text, plan_of(text, 5), 1).is_null);
+  EXPECT_EQ(mss_fast_value(ole_variant(u"abcdefgh"), text, plan_of(text, 5), 1).bytes, "abcde");
+  // A pair of surrogates is never cut in half.
+  EXPECT_EQ(mss_fast_value(ole_variant(u"abcd\U0001F600"), text, plan_of(text, 5), 1).bytes,
+            "abcd");
+  EXPECT_EQ(mss_fast_value(ole_variant(u"\u00e4\u20ac"), text, plan_of(text, 5), 1).bytes,
+            "\xC3\xA4\xE2\x82\xAC");
+
+  t_ftd bin_nn(u"b", VT_BLOB, 0, true);
+  mss_bound_value no_bytes = mss_fast_value(null_value(), bin_nn, plan_of(bin_nn, 10), 1);
+  EXPECT_FALSE(no_bytes.is_null);
+  EXPECT_EQ(no_bytes.bytes, "");
+  t_ftd bin(u"b", VT_BLOB, 0);
+  mss_bound_value empty_bytes =
+      mss_fast_value(ole_variant(std::vector<uint8_t>{}), bin, plan_of(bin, 10), 1);
+  EXPECT_FALSE(empty_bytes.is_null);
+  EXPECT_EQ(empty_bytes.bytes, "");
+
+  t_ftd date_nn(u"d", VT_DATE, 0, true, 1);
+  int32_t dt[2];
+  auto date_of = [&](const ole_variant& v, const t_ftd& f) {
+    mss_bound_value b = mss_fast_value(v, f, plan_of(f), 1);
+    EXPECT_EQ(b.bytes.size(), sizeof dt);
+    std::memcpy(dt, b.bytes.data(), sizeof dt);
+    return std::make_pair(dt[0], dt[1]);
+  };
+  EXPECT_EQ(date_of(null_value(), date_nn), std::make_pair(0, 0));  // 1900-01-01
+  const int32_t ten_twenty_thirty = (10 * 3600 + 20 * 60 + 30) * 300;
+  EXPECT_EQ(date_of(ole_variant(st(1000, 5, 6, 10, 20, 30)), date_nn),
+            std::make_pair(-2, ten_twenty_thirty));  // 1899-12-30, the time kept
+  EXPECT_EQ(date_of(ole_variant(st(0, 0, 0, 10, 20, 30)), date_nn),
+            std::make_pair(-2, ten_twenty_thirty));
+  t_ftd date(u"d", VT_DATE, 0, false, 1);
+  EXPECT_TRUE(mss_fast_value(ole_variant(st(2011, 0, 5)), date, plan_of(date), 1).is_null);
+  try {
+    mss_fast_value(ole_variant(st(2011, 2, 30)), date, plan_of(date), 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const odb_exception& e) {
+    EXPECT_EQ(e.code(), 0x80E07);
+  }
+
+  t_ftd d52(u"n", VT_DECIMAL, 0, false, 2 | 5 << 8);
+  uint8_t n[19];
+  auto numeric_of = [&](const char* text) {
+    mss_bound_value b =
+        mss_fast_value(ole_variant::from_string(text, VT_DECIMAL), d52, plan_of(d52, 19, 5, 2), 1);
+    EXPECT_EQ(b.bytes.size(), sizeof n);
+    std::memcpy(n, b.bytes.data(), sizeof n);
+    return decode(n);
+  };
+  EXPECT_EQ(numeric_of("12345.67"), "99999/5,2");
+  EXPECT_EQ(numeric_of("-12345.67"), "-99999/5,2");
+  EXPECT_EQ(numeric_of("123.456"), "12346/5,2");
+
+  t_ftd cy(u"m", VT_CY);
+  mss_bound_value money =
+      mss_fast_value(ole_variant::from_string("-12.3456", VT_CY), cy, plan_of(cy, 8), 1);
+  std::memcpy(n, money.bytes.data(), sizeof n);
+  EXPECT_EQ(decode(n), "-123456/19,4");
+
+  t_ftd real(u"r", VT_R8);
+  EXPECT_EQ(as<double>(mss_fast_value(ole_variant(1e-320), real, plan_of(real), 1)), 2.23e-308);
+  EXPECT_EQ(
+      as<double>(mss_fast_value(ole_variant(-1.7976931348623157e308), real, plan_of(real), 1)),
+      -1.79e308);
+
+  t_ftd big(u"b", VT_I8);
+  EXPECT_EQ(as<int64_t>(mss_fast_value(ole_variant(int64_t{1} << 62), big, plan_of(big), 1)),
+            int64_t{1} << 62);
 }

@@ -31,21 +31,6 @@ std::u16string text_at(const udb_record& row, size_t i) {
   return i < row.size() ? row[i].to_wstring() : std::u16string();
 }
 
-[[noreturn]] void refuse_value(int32_t hresult, const std::u16string& text) {
-  odb_diag_record record;
-  record.sqlstate = hresult == odb_hr::integrity_violation ? "23000" : "22007";
-  record.message = text;
-  throw odb_exception(hresult, odb_diag_records{record});
-}
-
-// The UTF-16 text cut to at most `max_chars` units (0: no limit), never inside a surrogate pair.
-std::u16string cut(const std::u16string& text, uint32_t max_chars) {
-  if (max_chars == 0 || text.size() <= max_chars) return text;
-  size_t n = max_chars;
-  if (n > 0 && text[n - 1] >= 0xD800 && text[n - 1] <= 0xDBFF) --n;
-  return text.substr(0, n);
-}
-
 }  // namespace
 
 mss_table::mss_table(const std::u16string& name, const odb_session& session, int32_t flags,
@@ -284,9 +269,9 @@ void mss_table::slow_record(const udb_record& record) {
 void mss_table::fast_append(const udb_record& record) {
   tk_trace(2, "mss_table::fast_append");
   if (record.size() != schema.size()) throw tk_exception(mss_msg_structure_mismatch, 0);
-  const int version = mss_engine::instance().get_version_code();
   if (!loader_.is_open()) {
-    loader_.open_table(session_, sql_name(), schema, columns_info(), version);
+    loader_.open_table(session_, sql_name(), schema, columns_info(),
+                       mss_engine::instance().get_version_code());
     std::u16string set = u"SET QUOTED_IDENTIFIER OFF; ";
     if (has_identity_) {
       set += u"SET IDENTITY_INSERT " + sql_name() + u" ON; ";
@@ -297,162 +282,17 @@ void mss_table::fast_append(const udb_record& record) {
   const std::vector<mss_bcp_column>& plan = loader_.plan();
   for (size_t i = 0; i < record.size(); ++i) {
     const size_t column = i + 1;
-    const t_ftd& field = schema[i];
-    const mss_bcp_column& bind = plan[i];
-    ole_variant value = record[i];
-    tk_trace(1, "Field %d has type=%d", static_cast<int>(column), value.get_type());
-
-    // A date that is no date at all (a month or day of 0 that is not MySQL's zero date) is
-    // missing, as its text form is empty in the statement path.
-    if (value.get_type() == VT_DATE && !ole_date(value).is_valid()) value.set_null();
-    if (value.get_type() == VT_EMPTY || value.get_type() == VT_NULL) {
-      if (!field.b_not_null && bind.nullable) {
-        loader_.BindData(nullptr, 0, 0, column);
-        continue;
-      }
-      value = mss_not_null_substitute(field);
-      if (value.get_type() == VT_EMPTY)
-        refuse_value(odb_hr::integrity_violation,
-                     u"Cannot insert the value NULL into column '" + field.name + u"'.");
-    }
-    value = mss_row_safe_value(value);
-
-    switch (field.vartype) {
-      case VT_I2:
-      case VT_I1: {
-        const int16_t v = static_cast<int16_t>(value.to_long());
-        tk_trace(1, "Got VT_I1/2: %d", v);
-        loader_.BindData(&v, sizeof v, sizeof v, column);
-        break;
-      }
-      case VT_I4:
-      case VT_UI2:
-      case VT_INT: {
-        const int32_t v = value.to_long();
-        tk_trace(1, "Got VT_UI2/I4: %d", v);
-        loader_.BindData(&v, sizeof v, sizeof v, column);
-        break;
-      }
-      case VT_R4:
-      case VT_R8: {
-        const double v = value.to_double();
-        tk_trace(1, "Got VT_R4/8: %lg", v);
-        loader_.BindData(&v, sizeof v, sizeof v, column);
-        break;
-      }
-      case VT_CY:
-      case VT_DECIMAL: {
-        DECIMAL d{};
-        if (value.get_type() == VT_DECIMAL) {
-          d = value.get_decimal();
-        } else if (value.get_type() == VT_CY) {
-          ole_numeric::dec_from_cy(value.get_cy(), d);
-        } else {
-          ole_variant copy = value;
-          copy.change_type(VT_DECIMAL);
-          d = copy.get_decimal();
-        }
-        if (field.vartype == VT_DECIMAL) {
-          t_ftd limits = field;
-          if (limits.reserved == 0) limits.reserved = bind.scale | bind.precision << 8;
-          ole_variant as_decimal(d);
-          if (::dec_is_out_of_range(as_decimal, &limits)) {
-            tk_trace(1, "Decimal is out of range");
-            const bool negative = (d.sign & ole_decimal_negative) != 0;
-            ole_numeric::dec_from_text(tk_wide_to_narrow(::gen_dec_value(&limits, negative)), d);
-          }
-        }
-        uint8_t numeric[19];
-        if (!mss_encode_numeric(d, bind.precision, bind.scale, numeric)) {
-          tk_trace(1, "mss_table::fast_append. Conversion error. Decimal type. Column#: %d",
-                   static_cast<int>(column));
-          throw tk_exception(mss_msg_cannot_cast, 0);
-        }
-        loader_.BindData(numeric, sizeof numeric, sizeof numeric, column);
-        break;
-      }
-      case VT_DATE: {
-        const SYSTEMTIME st = value.get_systemtime();
-        int32_t dt[2];
-        if (!mss_encode_datetime(st, dt[0], dt[1]))
-          refuse_value(odb_hr::cant_convert_value, u"The conversion of a date value of column '" +
-                                                       field.name +
-                                                       u"' resulted in an out-of-range value.");
-        loader_.BindData(dt, sizeof dt, sizeof dt, column);
-        break;
-      }
-      case VT_BOOL: {
-        const uint8_t v = value.to_bool() ? 1 : 0;
-        tk_trace(1, "Got VT_BOOL: %d", v);
-        loader_.BindData(&v, 1, 1, column);
-        break;
-      }
-      case VT_UI1: {
-        const uint8_t v = static_cast<uint8_t>(value.to_long());
-        tk_trace(1, "Got VT_UI1: %d", v);
-        loader_.BindData(&v, 1, 1, column);
-        break;
-      }
-      case VT_I8:
-      case VT_UI4:
-      case VT_UINT: {
-        if (bind.host_type == mss_bcp_type::int8) {
-          int64_t v = 0;
-          if (value.get_type() == VT_I8) {
-            v = value.get_int64();
-          } else {
-            ole_variant copy = value;
-            try {
-              copy.change_type(VT_I8);
-              v = copy.get_int64();
-            } catch (const ole_cast_exception&) {
-            }
-          }
-          tk_trace(1, "Got VT_I8");
-          loader_.BindData(&v, sizeof v, sizeof v, column);
-        } else {
-          // Such columns are floats on servers without 64-bit integers.
-          const double v = value.to_double();
-          loader_.BindData(&v, sizeof v, sizeof v, column);
-        }
-        break;
-      }
-      default: {
-        if (ole_variant::is_blob_type(field.vartype)) {
-          const uint8_t* bytes = nullptr;
-          size_t n = value.get_bytes(bytes);
-          if (bind.stream) {
-            mss_mem_stream* stream = mss_mem_stream::create();
-            stream->write(bytes, static_cast<uint32_t>(n), nullptr);
-            loader_.bind_stream(stream, column);
-          } else {
-            if (n > bind.capacity) n = bind.capacity;
-            // An empty value is bound as an empty value, not as NULL.
-            static const uint8_t none = 0;
-            loader_.BindData(n ? bytes : &none, n, n, column);
-          }
-          break;
-        }
-        tk_trace(1, "Convert as a string");
-        const std::u16string text = value.to_wstring();
-        if (bind.stream) {
-          // The driver takes text in its client character set, UTF-8.
-          const std::string utf8 = tk_wide_to_utf8(text);
-          mss_mem_stream* stream = mss_mem_stream::create();
-          stream->write(utf8.data(), static_cast<uint32_t>(utf8.size()), nullptr);
-          loader_.bind_stream(stream, column);
-          break;
-        }
-        tk_trace(1, "Binding string: expected size=%d, actual size=%d",
-                 static_cast<int>(field.size), static_cast<int>(text.size() * 2));
-        const uint32_t limit = field.size && (bind.max_chars == 0 || field.size < bind.max_chars)
-                                   ? field.size
-                                   : bind.max_chars;
-        const std::string utf8 = tk_wide_to_utf8(cut(text, limit));
-        static const char none = 0;
-        loader_.BindData(utf8.empty() ? &none : utf8.data(), utf8.size(), utf8.size(), column);
-        break;
-      }
+    tk_trace(1, "Field %d has type=%d", static_cast<int>(column), record[i].get_type());
+    const mss_bound_value v = mss_fast_value(record[i], schema[i], plan[i], column);
+    if (v.is_null) {
+      loader_.BindData(nullptr, 0, 0, column);
+    } else if (plan[i].stream) {
+      mss_mem_stream* stream = mss_mem_stream::create();
+      stream->write(v.bytes.data(), static_cast<uint32_t>(v.bytes.size()), nullptr);
+      loader_.bind_stream(stream, column);
+    } else {
+      // An empty value is bound as an empty value, not as NULL: the source is never null here.
+      loader_.BindData(v.bytes.data(), v.bytes.size(), v.bytes.size(), column);
     }
   }
   loader_.insert_data();
