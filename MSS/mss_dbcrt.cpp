@@ -27,3 +27,9 @@ std::unique_ptr<mss_table> mss_create_table(mss_database& database, const std::u
   for (const udb_index& index : indexes) table->add_index(index);
   return table;
 }
+
+std::unique_ptr<udb_recordset> mss_database::create_table(const std::u16string& name,
+                                                          const udb_schema& fields,
+                                                          const udb_indexes& indexes) {
+  return mss_create_table(*this, name, fields, indexes);
+}
