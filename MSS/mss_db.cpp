@@ -1,6 +1,7 @@
 #include "mss_db.h"
 
 #include "mss_engi.h"
+#include "mss_table.h"
 #include "mss_vali.h"
 #include "odb_cmd.h"
 #include "odb_mdat.h"
@@ -17,6 +18,14 @@ mss_database::mss_database(const std::u16string& name, std::shared_ptr<odb_data_
   owner_ =
       engine.user_name().empty() || engine.as_dbo() ? std::u16string(u"dbo") : engine.user_name();
   init_tables(session_, owner_);
+  if (!(flags & mss_engine::db_no_views)) {
+    // A database whose views cannot be read still opens, without them.
+    try {
+      init_views(session_, owner_);
+    } catch (const tk_exception& e) {
+      tk_trace(3, "Error while extracting views:\n%s\n", e.what());
+    }
+  }
 }
 
 mss_database::~mss_database() noexcept(false) = default;
@@ -42,12 +51,12 @@ void mss_database::delete_tab(const std::u16string& name) {
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::u16string& name, int32_t flags) {
   tk_wtrace(2, u"mss_database::get_table(%s)", name);
-  return std::make_unique<odb_table>(mss_engine::instance().get_safe_tname(name), session_, flags,
+  return std::make_unique<mss_table>(mss_engine::instance().get_safe_tname(name), session_, flags,
                                      this);
 }
 
 std::unique_ptr<udb_recordset> mss_database::get_table(const std::u16string& name,
                                                        const std::u16string& query, int32_t flags) {
   tk_wtrace(2, u"mss_database::get_table(%s: %s)", name, query);
-  return std::make_unique<odb_table>(name, query, session_, flags, this);
+  return std::make_unique<mss_table>(name, query, session_, flags, this);
 }

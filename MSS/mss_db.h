@@ -1,5 +1,6 @@
 // A destination database opened by the engine: the owner its tables belong to, the list of the
-// owner's tables, and the tables read by name or query.
+// owner's tables and views, the tables read by name or query, and the foreign keys and views
+// created after the tables.
 #pragma once
 
 #include <memory>
@@ -25,11 +26,23 @@ class mss_database : public odb_database {
   std::unique_ptr<udb_recordset> get_table(const std::u16string& name, const std::u16string& query,
                                            int32_t flags) override;
 
+  // Creates the views after the tables, each on its own (mss_views.cpp).
+  void create_views(const udb_views& views) override;
+  // Creates the foreign keys after the tables, each on its own; none for a database opened for
+  // appending (mss_rel.cpp).
+  void create_relationships(const udb_relationships& keys) override;
+  // True when `rules` is one of the allowed referential actions (see mss_rel.h).
+  static bool is_valid_fk_props(const std::u16string& rules);
+  // The T-SQL text of a MySQL view text, through this database's names map (see mss_views.h).
+  std::u16string refine_view(const std::u16string& text) const;
+
   // The login's user name, or dbo when there is none or connect-as-dbo is on.
   const std::u16string& owner() const { return owner_; }
 
  private:
   void init_tables(const odb_session& session, const std::u16string& owner);
+  // The owner's views on the server into `views` (mss_views.cpp).
+  void init_views(const odb_session& session, const std::u16string& owner);
 
   std::u16string owner_;
 };

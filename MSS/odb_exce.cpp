@@ -20,6 +20,7 @@ void odb_exception::extract_from_records(int32_t hresult, const odb_diag_records
   tk_trace(2, "odb_exception::extract_from_records");
   tk_trace(1, "Got %d record(s)", static_cast<int>(records.size()));
   std::string message;
+  for (const odb_diag_record& r : records) native_errors_.push_back(r.native_error);
   for (size_t i = 0; i < records.size(); ++i) {
     const odb_diag_record& r = records[i];
     int32_t record_hr = odb_hresult_of(r);
@@ -43,4 +44,10 @@ void odb_exception::extract_from_records(int32_t hresult, const odb_diag_records
     if (!message.empty()) break;  // the first record with a description wins
   }
   set_message(message);
+}
+
+bool odb_exception::has_native_error(int32_t number) const {
+  for (int32_t n : native_errors_)
+    if (n == number) return true;
+  return false;
 }

@@ -2,11 +2,13 @@
 // HRESULT of the failed call (0x80040E37, table missing, gives 0x80E37), so that the destination
 // message table and the callers that test codes can rely on it; its message is the description of
 // the first diagnostic record that has one, and its source names who reported that record. The
-// numeric HRESULT, SQLSTATE and native error go to the trace only.
+// numeric HRESULT and SQLSTATE go to the trace only; the native error numbers are traced and also
+// kept, for the few callers that must tell one server error from another of the same code.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "odb_diag.h"
 #include "tk_exception.h"
@@ -24,9 +26,12 @@ class odb_exception : public tk_exception {
   }
 
   const std::u16string& source() const { return source_; }
+  // True when one of the failure's diagnostic records carries the server's error `number`.
+  bool has_native_error(int32_t number) const;
 
  private:
   void extract_from_records(int32_t hresult, const odb_diag_records& records);
 
   std::u16string source_;
+  std::vector<int32_t> native_errors_;
 };
