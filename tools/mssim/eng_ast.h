@@ -126,20 +126,21 @@ struct constraint_def {
   qname ref_table;
   std::vector<std::u16string> ref_cols;
   ref_action on_delete = ref_action::no_action, on_update = ref_action::no_action;
-  expr_ptr e;               // CHECK condition or DEFAULT value
-  std::u16string e_text;    // its source text
-  std::u16string for_col;   // ALTER TABLE ADD DEFAULT ... FOR col
+  expr_ptr e;              // CHECK condition or DEFAULT value
+  std::u16string e_text;   // its source text
+  std::u16string for_col;  // ALTER TABLE ADD DEFAULT ... FOR col
   int line = 1;
 };
 
 struct column_def {
   std::u16string name;
-  qname type_name;  // as written
+  qname type_name;                        // as written
   std::vector<std::u16string> type_args;  // "(n)", "(p,s)", "max"
   bool null_given = false, nullable = true;
   bool identity = false;
   int64_t seed = 1, increment = 1;
-  std::vector<constraint_def> constraints;  // inline PRIMARY KEY / UNIQUE / REFERENCES / DEFAULT / CHECK
+  std::vector<constraint_def>
+      constraints;  // inline PRIMARY KEY / UNIQUE / REFERENCES / DEFAULT / CHECK
   int line = 1;
 };
 
@@ -154,18 +155,18 @@ struct stmt {
     drop_table,
     create_index,
     drop_index,
-    alter_add,         // ALTER TABLE t ADD <column defs and/or constraints>
-    alter_drop,        // ALTER TABLE t DROP CONSTRAINT c / COLUMN c
-    alter_check,       // ALTER TABLE t [NO]CHECK CONSTRAINT c|ALL
+    alter_add,    // ALTER TABLE t ADD <column defs and/or constraints>
+    alter_drop,   // ALTER TABLE t DROP CONSTRAINT c / COLUMN c
+    alter_check,  // ALTER TABLE t [NO]CHECK CONSTRAINT c|ALL
     create_view,
     drop_view,
     create_database,
     drop_database,
     alter_database,
     use,
-    set_option,        // SET <option> ON|OFF|value
+    set_option,  // SET <option> ON|OFF|value
     set_identity_insert,
-    set_variable,      // SET @x = e / SELECT @x = e
+    set_variable,  // SET @x = e / SELECT @x = e
     declare,
     exec,
     begin_tran,
@@ -173,6 +174,9 @@ struct stmt {
     rollback,
     insert_bulk,
     print,
+    if_,
+    block,
+    save_tran,
     noop,
   };
   kind_t kind = noop;
@@ -248,8 +252,8 @@ struct alter_table_statement : stmt {
   bool with_nocheck = false;
   std::vector<std::u16string> names;  // DROP CONSTRAINT / COLUMN names; CHECK CONSTRAINT names
   bool drop_columns = false;
-  bool enable = true;                 // CHECK vs NOCHECK
-  bool all = false;                   // CHECK CONSTRAINT ALL
+  bool enable = true;  // CHECK vs NOCHECK
+  bool all = false;    // CHECK CONSTRAINT ALL
 };
 
 struct create_view_statement : stmt {
@@ -258,6 +262,7 @@ struct create_view_statement : stmt {
   std::unique_ptr<select_stmt> q;
   std::u16string text;  // the whole statement as written
   bool quoted_identifier = true;
+  bool check_option = false;
 };
 
 struct set_statement : stmt {
@@ -265,7 +270,7 @@ struct set_statement : stmt {
   std::u16string value;                 // ON / OFF / a value as written
   qname table;                          // IDENTITY_INSERT
   bool on = false;
-  std::u16string var;                   // SET @x = e
+  std::u16string var;  // SET @x = e
   expr_ptr e;
 };
 
@@ -289,7 +294,7 @@ struct exec_arg {
 struct exec_statement : stmt {
   qname proc;
   std::vector<exec_arg> args;
-  expr_ptr dynamic;  // EXEC ('...') / EXEC (@s)
+  expr_ptr dynamic;           // EXEC ('...') / EXEC (@s)
   std::u16string status_var;  // EXEC @r = proc
 };
 
@@ -307,6 +312,20 @@ struct insert_bulk_statement : stmt {
 
 struct print_statement : stmt {
   expr_ptr e;
+};
+
+// BEGIN/COMMIT/ROLLBACK/SAVE TRANSACTION with an optional name.
+struct tran_statement : stmt {
+  std::u16string name;
+};
+
+struct if_statement : stmt {
+  expr_ptr cond;
+  std::vector<stmt_ptr> then_list, else_list;
+};
+
+struct block_statement : stmt {  // BEGIN ... END
+  std::vector<stmt_ptr> list;
 };
 
 }  // namespace mssim

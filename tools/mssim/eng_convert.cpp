@@ -46,18 +46,26 @@ std::u16string src_name(const type_desc& t) { return type_name(t); }
 
 int64_t int_min(col_type t) {
   switch (t) {
-    case col_type::tinyint: return 0;
-    case col_type::smallint: return -32768;
-    case col_type::int_: return INT32_MIN;
-    default: return INT64_MIN;
+    case col_type::tinyint:
+      return 0;
+    case col_type::smallint:
+      return -32768;
+    case col_type::int_:
+      return INT32_MIN;
+    default:
+      return INT64_MIN;
   }
 }
 int64_t int_max(col_type t) {
   switch (t) {
-    case col_type::tinyint: return 255;
-    case col_type::smallint: return 32767;
-    case col_type::int_: return INT32_MAX;
-    default: return INT64_MAX;
+    case col_type::tinyint:
+      return 255;
+    case col_type::smallint:
+      return 32767;
+    case col_type::int_:
+      return INT32_MAX;
+    default:
+      return INT64_MAX;
   }
 }
 
@@ -71,7 +79,9 @@ std::u16string overflow_source(const type_desc& from) {
   return u"expression";
 }
 
-std::u16string money_target_name(col_type t) { return t == col_type::money ? u"money" : u"smallmoney"; }
+std::u16string money_target_name(col_type t) {
+  return t == col_type::money ? u"money" : u"smallmoney";
+}
 
 std::u16string format_float(double d, bool real) {
   // Style 0 of float/real: up to 6 significant digits, exponent written as e+006 when needed.
@@ -109,7 +119,8 @@ std::u16string hex_upper(const std::string& b) {
 // Integers and exact types as a dec.
 dec exact_of(const value& v) {
   switch (v.kind) {
-    case value::i64: return dec_from_i64(v.i);
+    case value::i64:
+      return dec_from_i64(v.i);
     case value::numeric: {
       dec d;
       d.d = v.digits.empty() ? "0" : v.digits;
@@ -117,8 +128,10 @@ dec exact_of(const value& v) {
       d.neg = v.negative;
       return dec_round(d, v.scale);
     }
-    case value::f64: return dec_from_double(v.d, 15);
-    default: return dec();
+    case value::f64:
+      return dec_from_double(v.d, 15);
+    default:
+      return dec();
   }
 }
 
@@ -223,9 +236,12 @@ value from_dec(const dec& d) { return value::make_numeric(d.d, d.scale, d.neg &&
 
 std::u16string to_text(const value& v, const type_desc& from, int style) {
   switch (v.kind) {
-    case value::null: return u"";
-    case value::i64: return num(v.i);
-    case value::f64: return format_float(v.d, from.type == col_type::real);
+    case value::null:
+      return u"";
+    case value::i64:
+      return num(v.i);
+    case value::f64:
+      return format_float(v.d, from.type == col_type::real);
     case value::numeric: {
       dec d = exact_of(v);
       if (from.type == col_type::money || from.type == col_type::smallmoney) {
@@ -234,7 +250,8 @@ std::u16string to_text(const value& v, const type_desc& from, int style) {
       }
       return u16(dec_text(d));
     }
-    case value::text: return v.s;
+    case value::text:
+      return v.s;
     case value::bytes: {
       if (style == 1) return hex_upper(v.b);
       if (style == 2) return hex_upper(v.b).substr(2);
@@ -248,7 +265,8 @@ std::u16string to_text(const value& v, const type_desc& from, int style) {
         format_moment(from.type, from.scale, v.days, moment_ns(v, from), 0, out);
       return out;
     }
-    case value::guid: return guid_wire_to_text(v.b);
+    case value::guid:
+      return guid_wire_to_text(v.b);
   }
   return u"";
 }
@@ -277,9 +295,11 @@ bool implicit_allowed(const type_desc& from, const type_desc& to) {
   if (f == col_type::image && !is_binary(t)) return false;
   if (f == col_type::uniqueidentifier && !(is_char(t) || is_binary(t))) return false;
   if (t == col_type::uniqueidentifier && !(is_char(f) || is_binary(f))) return false;
-  if (is_numeric_family(f) && (t == col_type::date || t == col_type::time || t == col_type::datetime2))
+  if (is_numeric_family(f) &&
+      (t == col_type::date || t == col_type::time || t == col_type::datetime2))
     return false;
-  if ((f == col_type::date || f == col_type::time || f == col_type::datetime2) && is_numeric_family(t))
+  if ((f == col_type::date || f == col_type::time || f == col_type::datetime2) &&
+      is_numeric_family(t))
     return false;
   return true;
 }
@@ -303,8 +323,8 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
                (f == col_type::uniqueidentifier && !(is_char(t) || is_binary(t) || t == f)) ||
                (t == col_type::uniqueidentifier && !(is_char(f) || is_binary(f) || t == f)) ||
                ((f == col_type::date || f == col_type::time) && is_numeric_family(t)) ||
-               (is_numeric_family(f) && (t == col_type::date || t == col_type::time ||
-                                         t == col_type::datetime2)) ||
+               (is_numeric_family(f) &&
+                (t == col_type::date || t == col_type::time || t == col_type::datetime2)) ||
                (f == col_type::datetime2 && is_numeric_family(t));
     if (bad) throw sql_error(529, {type_name(from), type_name(to)});
   }
@@ -313,7 +333,9 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
   if (is_integer(t) || t == col_type::bit) {
     int64_t r = 0;
     switch (v.kind) {
-      case value::i64: r = v.i; break;
+      case value::i64:
+        r = v.i;
+        break;
       case value::f64: {
         double d = std::trunc(v.d);
         if (t == col_type::bit) return value::make_int(v.d != 0);
@@ -367,13 +389,16 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
         if (fits && digits.size() == 19 && digits > "9223372036854775808") fits = false;
         int64_t val = 0;
         if (fits) {
-          if (!neg && m > uint64_t(INT64_MAX)) fits = false;
-          else val = neg ? int64_t(0 - m) : int64_t(m);
+          if (!neg && m > uint64_t(INT64_MAX))
+            fits = false;
+          else
+            val = neg ? int64_t(0 - m) : int64_t(m);
         }
         if (t == col_type::bit) return value::make_int(!fits || val != 0);
         if (!fits || val < int_min(t) || val > int_max(t)) {
           if (t == col_type::tinyint || t == col_type::smallint)
-            throw sql_error(244, {type_name(from), v.s, t == col_type::tinyint ? u"INT1" : u"INT2"});
+            throw sql_error(244,
+                            {type_name(from), v.s, t == col_type::tinyint ? u"INT1" : u"INT2"});
           if (t == col_type::int_) throw sql_error(248, {type_name(from), v.s});
           throw sql_error(8114, {type_name(from), u"bigint"});
         }
@@ -405,7 +430,8 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
     }
     if (t == col_type::bit) return value::make_int(r != 0);
     if (r < int_min(t) || r > int_max(t)) {
-      if (is_integer(f) && f != col_type::bigint && (t == col_type::tinyint || t == col_type::smallint))
+      if (is_integer(f) && f != col_type::bigint &&
+          (t == col_type::tinyint || t == col_type::smallint))
         throw sql_error(220, {type_name(to), num(r)});
       throw sql_error(8115, {u"expression", type_name(to)}, 2);
     }
@@ -418,8 +444,12 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
     int scale = t == col_type::numeric ? to.scale : 4;
     int prec = t == col_type::numeric ? to.precision : (t == col_type::money ? 19 : 10);
     switch (v.kind) {
-      case value::i64: d = dec_from_i64(v.i); break;
-      case value::numeric: d = exact_of(v); break;
+      case value::i64:
+        d = dec_from_i64(v.i);
+        break;
+      case value::numeric:
+        d = exact_of(v);
+        break;
       case value::f64:
         if (!std::isfinite(v.d)) throw sql_error(8115, {u"float", type_name(to)}, 8);
         d = dec_from_double(v.d, scale);
@@ -479,7 +509,8 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
     }
     if (over) {
       if (t == col_type::numeric)
-        throw sql_error(8115, {overflow_source(from), u"numeric"}, v.kind == value::numeric ? 8 : 2);
+        throw sql_error(8115, {overflow_source(from), u"numeric"},
+                        v.kind == value::numeric ? 8 : 2);
       throw sql_error(8115, {overflow_source(from), money_target_name(t)}, 2);
     }
     return from_dec(d);
@@ -489,9 +520,15 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
   if (t == col_type::float_ || t == col_type::real) {
     double d = 0;
     switch (v.kind) {
-      case value::i64: d = double(v.i); break;
-      case value::f64: d = v.d; break;
-      case value::numeric: d = dec_to_double(exact_of(v)); break;
+      case value::i64:
+        d = double(v.i);
+        break;
+      case value::f64:
+        d = v.d;
+        break;
+      case value::numeric:
+        d = dec_to_double(exact_of(v));
+        break;
       case value::text: {
         dec x;
         std::u16string s = v.s;
@@ -506,8 +543,11 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
         d = dec_to_double(x);
         break;
       }
-      case value::datetime: d = v.days + double(moment_ns(v, from)) / double(ns100_per_day); break;
-      default: throw sql_error(529, {type_name(from), type_name(to)});
+      case value::datetime:
+        d = v.days + double(moment_ns(v, from)) / double(ns100_per_day);
+        break;
+      default:
+        throw sql_error(529, {type_name(from), type_name(to)});
     }
     if (!std::isfinite(d)) throw sql_error(8115, {overflow_source(from), type_name(to)});
     if (t == col_type::real) {
@@ -529,8 +569,8 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
     } else {
       s = to_text(v, from, o.style);
       if (to.length >= 0 && s.size() > size_t(to.length) && to.type != col_type::text &&
-          to.type != col_type::ntext && (v.kind == value::i64 || v.kind == value::numeric ||
-                                         v.kind == value::f64)) {
+          to.type != col_type::ntext &&
+          (v.kind == value::i64 || v.kind == value::numeric || v.kind == value::f64)) {
         // Numbers do not fit: char types show '*', n-types raise an overflow.
         if (is_unicode(t) || v.kind == value::numeric)
           throw sql_error(8115, {u"expression", type_name(to)}, 2);
@@ -544,9 +584,18 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
   if (is_binary(t)) {
     std::string b;
     switch (v.kind) {
-      case value::bytes: b = v.b; break;
-      case value::guid: b = v.b; break;
-      case value::i64: b = bytes_of_int(v.i, f == col_type::bigint ? 8 : f == col_type::smallint ? 2 : f == col_type::tinyint || f == col_type::bit ? 1 : 4); break;
+      case value::bytes:
+        b = v.b;
+        break;
+      case value::guid:
+        b = v.b;
+        break;
+      case value::i64:
+        b = bytes_of_int(v.i, f == col_type::bigint                          ? 8
+                              : f == col_type::smallint                      ? 2
+                              : f == col_type::tinyint || f == col_type::bit ? 1
+                                                                             : 4);
+        break;
       case value::text:
         if (is_unicode(f)) {
           for (char16_t c : v.s) {
@@ -557,13 +606,15 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
           for (char16_t c : v.s) b += char(cp1252_byte(c));
         }
         break;
-      default: throw sql_error(529, {type_name(from), type_name(to)});
+      default:
+        throw sql_error(529, {type_name(from), type_name(to)});
     }
     if (to.length >= 0 && to.type != col_type::image && b.size() > size_t(to.length)) {
       if (!o.explicit_ && o.ansi_warnings) throw sql_error(8152, {});
       b.resize(size_t(to.length));
     }
-    if (t == col_type::binary && b.size() < size_t(to.length)) b.append(size_t(to.length) - b.size(), '\0');
+    if (t == col_type::binary && b.size() < size_t(to.length))
+      b.append(size_t(to.length) - b.size(), '\0');
     return value::make_bytes(std::move(b));
   }
 
@@ -586,14 +637,17 @@ value convert(const value& v, const type_desc& from, const type_desc& to, const 
       case value::i64:
       case value::numeric:
       case value::f64: {
-        double d = v.kind == value::i64 ? double(v.i) : v.kind == value::f64 ? v.d : dec_to_double(exact_of(v));
+        double d = v.kind == value::i64   ? double(v.i)
+                   : v.kind == value::f64 ? v.d
+                                          : dec_to_double(exact_of(v));
         double whole = std::floor(d);
         if (std::fabs(whole) > 3e6) throw sql_error(8115, {u"expression", type_name(to)});
         days = int32_t(whole);
         ns = uint64_t((d - whole) * double(ns100_per_day) + 0.5);
         break;
       }
-      default: throw sql_error(529, {type_name(from), type_name(to)});
+      default:
+        throw sql_error(529, {type_name(from), type_name(to)});
     }
     if (t == col_type::time && v.kind == value::datetime) days = 0;
     if (!fit_moment(t, to.scale, days, ns)) {

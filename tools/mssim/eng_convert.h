@@ -15,7 +15,7 @@ struct conv_opts {
   bool explicit_ = false;     // CAST/CONVERT: strings truncate silently, more conversions allowed
   bool ansi_warnings = true;  // OFF: too long strings are cut instead of raising 8152
   date_order order = date_order::mdy;
-  int style = 0;              // CONVERT style
+  int style = 0;  // CONVERT style
 };
 
 // `v` of type `from` as a value of type `to`. Throws sql_error (245, 8114, 8115, 220, 244, 248,

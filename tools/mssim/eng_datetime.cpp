@@ -39,9 +39,9 @@ bool valid_civil(int y, int m, int d) {
 
 namespace {
 
-const char* const month_names[] = {"january", "february", "march",     "april",
-                                   "may",     "june",     "july",      "august",
-                                   "september", "october", "november", "december"};
+const char* const month_names[] = {"january",   "february", "march",    "april",
+                                   "may",       "june",     "july",     "august",
+                                   "september", "october",  "november", "december"};
 const char* const month_abbr[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
@@ -69,7 +69,8 @@ int to_int(const std::u16string& s) {
 int two_digit_year(int y) { return y < 50 ? 2000 + y : 1900 + y; }
 
 // Parses "h[:m[:s[.f|:ms]]][ ]AM|PM" from pieces [i, end). false: not a time.
-bool parse_time(const std::vector<piece>& p, size_t i, size_t end, uint64_t& ns100, int& frac_digits) {
+bool parse_time(const std::vector<piece>& p, size_t i, size_t end, uint64_t& ns100,
+                int& frac_digits) {
   int h = -1, mi = 0, s = 0;
   uint64_t frac = 0;
   frac_digits = 0;
@@ -108,9 +109,12 @@ bool parse_time(const std::vector<piece>& p, size_t i, size_t end, uint64_t& ns1
   }
   if (k < end && p[k].kind == piece::sep && p[k].sep_char == u' ') ++k;
   if (k < end && p[k].kind == piece::word) {
-    if (ieq_ascii(p[k].text, "am")) ampm = 1;
-    else if (ieq_ascii(p[k].text, "pm")) ampm = 2;
-    else return false;
+    if (ieq_ascii(p[k].text, "am"))
+      ampm = 1;
+    else if (ieq_ascii(p[k].text, "pm"))
+      ampm = 2;
+    else
+      return false;
     ++k;
   }
   if (k != end) return false;
@@ -168,7 +172,8 @@ bool fit_moment(col_type target, int scale, int32_t& days, uint64_t& ns100) {
       uint64_t q = (ns100 + unit / 2) / unit * unit;
       if (q >= ns100_per_day) {
         // time(n) never rolls into a day; datetime2 does.
-        if (target == col_type::time) q = ns100_per_day - unit;
+        if (target == col_type::time)
+          q = ns100_per_day - unit;
         else {
           q -= ns100_per_day;
           ++days;
@@ -198,7 +203,9 @@ int parse_datetime_text(std::u16string_view s, date_order order, col_type target
     // '' is 1900-01-01 00:00
     days = 0;
     ns100 = 0;
-    return target == col_type::date || target == col_type::datetime2 || target == col_type::time ? 241 : 0;
+    return target == col_type::date || target == col_type::datetime2 || target == col_type::time
+               ? 241
+               : 0;
   }
   while (i < n) {
     char16_t c = s[i];
@@ -266,7 +273,8 @@ int parse_datetime_text(std::u16string_view s, date_order order, col_type target
     int month_word = 0;
     size_t month_pos = 0;
     for (size_t k = 0; k < de; ++k) {
-      if (p[k].kind == piece::number) nums.push_back(&p[k]);
+      if (p[k].kind == piece::number)
+        nums.push_back(&p[k]);
       else if (p[k].kind == piece::word) {
         int mw = month_of(p[k].text);
         if (!mw || month_word) return 241;
@@ -337,12 +345,36 @@ int parse_datetime_text(std::u16string_view s, date_order order, col_type target
       } else {
         int yv = 0;
         switch (order) {
-          case date_order::mdy: m = a; d = b; yv = 2; break;
-          case date_order::dmy: d = a; m = b; yv = 2; break;
-          case date_order::ymd: yv = 0; m = b; d = c; break;
-          case date_order::ydm: yv = 0; d = b; m = c; break;
-          case date_order::myd: m = a; yv = 1; d = c; break;
-          case date_order::dym: d = a; yv = 1; m = c; break;
+          case date_order::mdy:
+            m = a;
+            d = b;
+            yv = 2;
+            break;
+          case date_order::dmy:
+            d = a;
+            m = b;
+            yv = 2;
+            break;
+          case date_order::ymd:
+            yv = 0;
+            m = b;
+            d = c;
+            break;
+          case date_order::ydm:
+            yv = 0;
+            d = b;
+            m = c;
+            break;
+          case date_order::myd:
+            m = a;
+            yv = 1;
+            d = c;
+            break;
+          case date_order::dym:
+            d = a;
+            yv = 1;
+            m = c;
+            break;
         }
         const std::u16string& yt = nums[size_t(yv)]->text;
         int yy = yv == 0 ? a : yv == 1 ? b : c;
@@ -360,7 +392,8 @@ int parse_datetime_text(std::u16string_view s, date_order order, col_type target
     return 241;
   }
   if (target == col_type::time && false) return 0;
-  if (!valid_civil(y, m, d)) return y >= 1 && y <= 9999 && m >= 1 && m <= 12 ? range_error : range_error;
+  if (!valid_civil(y, m, d))
+    return y >= 1 && y <= 9999 && m >= 1 && m <= 12 ? range_error : range_error;
   if (!year_ok(target, y)) return range_error;
   days = days_from_civil(y, m, d);
   ns100 = t;

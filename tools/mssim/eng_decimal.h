@@ -20,7 +20,7 @@ dec dec_from_i64(int64_t v);
 dec dec_from_double(double v, int scale);  // rounded to `scale` digits
 dec dec_round(const dec& v, int scale);    // half away from zero; scale may grow (pads zeros)
 dec dec_trunc(const dec& v, int scale);
-int dec_int_digits(const dec& v);          // digits before the point (0 for 0.x)
+int dec_int_digits(const dec& v);  // digits before the point (0 for 0.x)
 bool dec_is_zero(const dec& v);
 bool dec_to_i64(const dec& v, int64_t& out);  // truncates the fraction; false on overflow
 double dec_to_double(const dec& v);

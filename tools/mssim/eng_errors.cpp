@@ -20,7 +20,119 @@ struct entry {
 
 const entry catalogue[] = {
     {102, 15, 1, abort_, "Incorrect syntax near '%1'."},
-    {103, 15, 4, abort_, "The identifier that starts with '%1' is too long. Maximum length is 128."},
+    {113, 15, 1, abort_, "Missing end comment mark '*/'."},
+    {235, 16, 0, abort_,
+     "Cannot convert a char value to money. The char value has incorrect syntax."},
+    {517, 16, 3, term, "Adding a value to a 'datetime' column caused an overflow."},
+    {529, 16, 2, abort_, "Explicit conversion from data type %1 to %2 is not allowed."},
+    {535, 16, 0, term,
+     "The datediff function resulted in an overflow. The number of dateparts separating two "
+     "date/time instances is too large. Try to use datediff with a less precise datepart."},
+    {536, 16, 1, term, "Invalid length parameter passed to the %1 function."},
+    {537, 16, 3, term, "Invalid length parameter passed to the LEFT or SUBSTRING function."},
+    {1001, 15, 1, abort_, "Line %1: Length or precision specification %2 is invalid."},
+    {1002, 15, 1, abort_, "Line %1: Specified scale %2 is invalid."},
+    {2751, 16, 1, none,
+     "Column or parameter #%1: Specified column scale %2 is greater than the specified precision "
+     "of %3."},
+    {3623, 16, 1, term, "An invalid floating point operation occurred."},
+    {3708, 16, 1, none, "Cannot drop the database '%1' because it is a system database."},
+    {50000, 16, 1, none, "%1"},
+    {104, 15, 1, abort_,
+     "ORDER BY items must appear in the select list if the statement contains a UNION, INTERSECT "
+     "or EXCEPT operator."},
+    {108, 15, 1, abort_,
+     "The ORDER BY position number %1 is out of range of the number of items in the select list."},
+    {130, 16, 1, abort_,
+     "Cannot perform an aggregate function on an expression containing an aggregate or a "
+     "subquery."},
+    {141, 15, 1, abort_,
+     "A SELECT statement that assigns a value to a variable must not be combined with "
+     "data-retrieval operations."},
+    {144, 15, 1, abort_,
+     "Cannot use an aggregate or a subquery in an expression used for the group by list of a GROUP "
+     "BY clause."},
+    {147, 15, 1, abort_,
+     "An aggregate may not appear in the WHERE clause unless it is in a subquery contained in a "
+     "HAVING clause or a select list, and the column being aggregated is an outer reference."},
+    {164, 15, 1, abort_,
+     "Each GROUP BY expression must contain at least one column that is not an outer reference."},
+    {196, 15, 1, abort_,
+     "SELECT INTO must be the first query in a statement containing a UNION, INTERSECT or EXCEPT "
+     "operator."},
+    {205, 16, 1, abort_,
+     "All queries combined using a UNION, INTERSECT or EXCEPT operator must have an equal number "
+     "of expressions in their target lists."},
+    {226, 16, 6, none, "%1 statement not allowed within multi-statement transaction."},
+    {263, 16, 1, abort_, "Must specify table to select from."},
+    {408, 16, 1, abort_,
+     "A constant expression was encountered in the ORDER BY list, position %1."},
+    {120, 15, 1, abort_,
+     "The select list for the INSERT statement contains fewer items than the insert list. The "
+     "number of SELECT values must match the number of INSERT columns."},
+    {121, 15, 1, abort_,
+     "The select list for the INSERT statement contains more items than the insert list. The "
+     "number of SELECT values must match the number of INSERT columns."},
+    {157, 15, 1, abort_, "An aggregate may not appear in the set list of an UPDATE statement."},
+    {166, 15, 1, abort_,
+     "'CREATE VIEW' does not allow specifying the database name as a prefix to the object name."},
+    {1909, 16, 1, none,
+     "Cannot use duplicate column names in index. Column name '%1' listed more than once."},
+    {1939, 16, 1, none, "Cannot create index on view '%2' because the view is not schema bound."},
+    {3723, 16, 4, none,
+     "An explicit DROP INDEX is not allowed on index '%1'. It is being used for %2 constraint "
+     "enforcement."},
+    {3725, 16, 0, none,
+     "The constraint '%1' is being referenced by table '%2', foreign key constraint '%3'."},
+    {4916, 16, 1, none, "Cannot alter '%1' because it is not a table."},
+    {4917, 16, 0, none, "Constraint '%1' does not exist."},
+    {4923, 16, 1, none,
+     "ALTER TABLE DROP COLUMN failed because '%1' is the only data column in table '%2'. A table "
+     "must have at least one data column."},
+    {4924, 16, 1, none,
+     "ALTER TABLE DROP COLUMN failed because column '%1' does not exist in table '%2'."},
+    {8159, 16, 1, abort_, "'%1' has fewer columns than were specified in the column list."},
+    {4891, 16, 1, term, "Insert bulk failed due to a schema change of the target table."},
+    {8144, 16, 4, none, "Procedure or function %1 has too many arguments specified."},
+    {628, 16, 0, none, "Cannot issue SAVE TRANSACTION when there is no active transaction."},
+    {2741, 16, 1, none, "SET DATEFORMAT date order is invalid."},
+    {1011, 16, 1, abort_,
+     "The correlation name '%1' is specified multiple times in a FROM clause."},
+    {1023, 15, 1, abort_, "Invalid parameter %1 specified for %2."},
+    {1060, 15, 1, abort_,
+     "The number of rows provided for a TOP or FETCH clauses row count parameter must be an "
+     "integer."},
+    {1222, 16, 45, term, "Lock request time out period exceeded."},
+    {2601, 14, 1, term, "Cannot insert duplicate key row in object '%1' with unique index '%2'.%3"},
+    {2627, 14, 1, term,
+     "Violation of %1 constraint '%2'. Cannot insert duplicate key in object '%3'.%4"},
+    {4127, 16, 1, abort_,
+     "At least one of the arguments to COALESCE must be an expression that is not the NULL "
+     "constant."},
+    {4405, 16, 1, term,
+     "View or function '%1' is not updatable because the modification affects multiple base "
+     "tables."},
+    {4511, 16, 1, none,
+     "Create View or Function failed because no column name was specified for column %1."},
+    {4901, 16, 1, none,
+     "ALTER TABLE only allows columns to be added that can contain nulls, or have a DEFAULT "
+     "definition specified, or the column being added is an identity or timestamp column, or "
+     "alternatively if none of the previous conditions are satisfied the table must be empty to "
+     "allow addition of this column. Column '%1' cannot be added to non-empty table '%2' because "
+     "it does not satisfy these conditions."},
+    {4922, 16, 9, none,
+     "ALTER TABLE DROP COLUMN %1 failed because one or more objects access this column."},
+    {5069, 16, 1, none, "ALTER TABLE statement failed."},
+    {5074, 16, 1, none, "The %1 '%2' is dependent on column '%3'."},
+    {6401, 16, 1, none, "Cannot roll back %1. No transaction or savepoint of that name was found."},
+    {8139, 16, 0, none,
+     "Number of referencing columns in foreign key differs from number of referenced columns, "
+     "table '%1'."},
+    {8158, 16, 1, abort_, "'%1' has more columns than were specified in the column list."},
+    {9810, 16, 1, abort_, "The datepart %1 is not supported by date function %2 for data type %3."},
+
+    {103, 15, 4, abort_,
+     "The identifier that starts with '%1' is too long. Maximum length is 128."},
     {105, 15, 1, abort_, "Unclosed quotation mark after the character string '%1'."},
     {109, 15, 1, abort_,
      "There are more columns in the INSERT statement than values specified in the VALUES clause. "
@@ -60,20 +172,21 @@ const entry catalogue[] = {
      "Column name or number of supplied values does not match table definition."},
     {214, 16, 2, none, "Procedure expects parameter '%1' of type '%2'."},
     {220, 16, 2, term, "Arithmetic overflow error for data type %1, value = %2."},
-    {241, 16, 1, abort_, "Conversion failed when converting date and/or time from character string."},
+    {241, 16, 1, abort_,
+     "Conversion failed when converting date and/or time from character string."},
     {242, 16, 3, term,
      "The conversion of a %1 data type to a %2 data type resulted in an out-of-range value."},
     {244, 16, 1, term,
      "The conversion of the %1 value '%2' overflowed an %3 column. Use a larger integer column."},
     {245, 16, 1, abort_, "Conversion failed when converting the %1 value '%2' to data type %3."},
-    {248, 16, 1, term,
-     "The conversion of the %1 value '%2' overflowed an int column."},
+    {248, 16, 1, term, "The conversion of the %1 value '%2' overflowed an int column."},
     {257, 16, 3, abort_,
      "Implicit conversion from data type %1 to %2 is not allowed. Use the CONVERT function to run "
      "this query."},
     {264, 16, 1, abort_,
      "The column name '%1' is specified more than once in the SET clause or column list of an "
-     "INSERT. A column cannot be assigned more than one value in the same clause. Modify the clause "
+     "INSERT. A column cannot be assigned more than one value in the same clause. Modify the "
+     "clause "
      "to make sure that a column is updated only once. If this statement updates or inserts "
      "columns into a view, column aliasing can conceal the duplication in your code."},
     {306, 16, 2, abort_,
@@ -96,9 +209,11 @@ const entry catalogue[] = {
     {547, 16, 0, term,
      "The %1 statement conflicted with the %2 constraint \"%3\". The conflict occurred in database "
      "\"%4\", table \"%5\"%6."},
-    {911, 16, 1, none, "Database '%1' does not exist. Make sure that the name is entered correctly."},
+    {911, 16, 1, none,
+     "Database '%1' does not exist. Make sure that the name is entered correctly."},
     {1013, 16, 1, abort_,
-     "The objects \"%1\" and \"%2\" in the FROM clause have the same exposed names. Use correlation "
+     "The objects \"%1\" and \"%2\" in the FROM clause have the same exposed names. Use "
+     "correlation "
      "names to distinguish them."},
     {1033, 15, 1, abort_,
      "The ORDER BY clause is invalid in views, inline functions, derived tables, subqueries, and "
@@ -122,10 +237,13 @@ const entry catalogue[] = {
     {1762, 16, 0, none,
      "Cannot create the foreign key \"%1\" with the SET DEFAULT referential action, because one or "
      "more referencing not-nullable columns lack a default constraint."},
-    {1763, 16, 0, none, "Cross-database foreign key references are not supported. Foreign key '%1'."},
+    {1763, 16, 0, none,
+     "Cross-database foreign key references are not supported. Foreign key '%1'."},
     {1767, 16, 0, none, "Foreign key '%1' references invalid table '%2'."},
-    {1769, 16, 1, none, "Foreign key '%1' references invalid column '%2' in referencing table '%3'."},
-    {1770, 16, 0, none, "Foreign key '%1' references invalid column '%2' in referenced table '%3'."},
+    {1769, 16, 1, none,
+     "Foreign key '%1' references invalid column '%2' in referencing table '%3'."},
+    {1770, 16, 0, none,
+     "Foreign key '%1' references invalid column '%2' in referenced table '%3'."},
     {1776, 16, 0, none,
      "There are no primary or candidate keys in the referenced table '%1' that match the "
      "referencing column list in the foreign key '%2'."},
@@ -188,8 +306,7 @@ const entry catalogue[] = {
     {3727, 16, 0, none, "Could not drop constraint. See previous errors."},
     {3728, 16, 1, none, "'%1' is not a constraint."},
     {3902, 16, 1, none, "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
-    {3903, 16, 1, none,
-     "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    {3903, 16, 1, none, "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     {3621, 10, 0, none, "The statement has been terminated."},
     {4060, 11, 1, none, "Cannot open database \"%1\" requested by the login. The login failed."},
     {4104, 16, 1, abort_, "The multi-part identifier \"%1\" could not be bound."},
@@ -207,8 +324,7 @@ const entry catalogue[] = {
      "Cannot find the object \"%1\" because it does not exist or you do not have permissions."},
     {4712, 16, 1, none,
      "Cannot truncate table '%1' because it is being referenced by a FOREIGN KEY constraint."},
-    {4815, 16, 1, term,
-     "Received an invalid column length from the bcp client for colid %1."},
+    {4815, 16, 1, term, "Received an invalid column length from the bcp client for colid %1."},
     {4816, 16, 1, term, "Invalid column type from bcp client for colid %1."},
     {4896, 16, 1, term, "Invalid column value from bcp client for colid %1."},
     {4902, 16, 1, none,
@@ -241,7 +357,8 @@ const entry catalogue[] = {
     {8152, 16, 14, term, "String or binary data would be truncated."},
     {8155, 16, 2, abort_, "No column name was specified for column %1 of '%2'."},
     {8156, 16, 1, abort_, "The column '%1' was specified multiple times for '%2'."},
-    {8169, 16, 2, abort_, "Conversion failed when converting from a character string to uniqueidentifier."},
+    {8169, 16, 2, abort_,
+     "Conversion failed when converting from a character string to uniqueidentifier."},
     {8178, 16, 1, none,
      "The parameterized query '%1' expects the parameter '%2', which was not supplied."},
     {15250, 16, 1, none,

@@ -17,13 +17,16 @@ class sql_error : public std::exception {
   const char* what() const noexcept override { return utf8_.c_str(); }
 
   message msg;
-  bool abort_batch = false;    // the rest of the batch does not run
-  bool terminated = false;     // followed by INFO 3621 "The statement has been terminated."
+  bool abort_batch = false;     // the rest of the batch does not run
+  bool terminated = false;      // followed by INFO 3621 "The statement has been terminated."
   std::vector<message> before;  // messages that precede this one (e.g. 2714 before 1750)
 
  private:
   std::string utf8_;
 };
+
+// Thrown when an attention stops the running statement: the batch ends without a message.
+struct cancel_signal {};
 
 // The text of message `number` with %1.. filled from args.
 std::u16string message_text(int number, const std::vector<std::u16string>& args);

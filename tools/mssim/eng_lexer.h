@@ -16,9 +16,9 @@ enum class tok {
   nstring,  // N'...'
   integer,
   decimal,
-  real,     // with exponent
-  money,    // $12.50
-  binary,   // 0x...
+  real,      // with exponent
+  money,     // $12.50
+  binary,    // 0x...
   variable,  // @name
   sysvar,    // @@name
   op

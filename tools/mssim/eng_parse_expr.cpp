@@ -61,8 +61,8 @@ void parser::syntax_error_at(const token& t0) const {
     }
     t = &toks_[toks_.size() - 2];
   }
-  std::u16string near = t->kind == tok::qident || t->kind == tok::dquote || t->kind == tok::string ||
-                                t->kind == tok::nstring
+  std::u16string near = t->kind == tok::qident || t->kind == tok::dquote ||
+                                t->kind == tok::string || t->kind == tok::nstring
                             ? t->val
                             : t->text;
   sql_error e = (t->kind == tok::ident && is_reserved(t->val)) ? sql_error(156, {t->val})
@@ -269,8 +269,12 @@ expr_ptr parser::predicate() {
 expr_ptr parser::additive() {
   expr_ptr e = multiplicative();
   for (;;) {
-    const char* op = is_op("+") ? "+" : is_op("-") ? "-" : is_op("&") ? "&" : is_op("|") ? "|"
-                   : is_op("^") ? "^" : nullptr;
+    const char* op = is_op("+")   ? "+"
+                     : is_op("-") ? "-"
+                     : is_op("&") ? "&"
+                     : is_op("|") ? "|"
+                     : is_op("^") ? "^"
+                                  : nullptr;
     if (!op) break;
     ++pos_;
     e = binary(expr::binary, u16(op), std::move(e), multiplicative());
@@ -297,10 +301,14 @@ expr_ptr parser::unary() {
     // A signed numeric constant stays a constant (so -2147483648 is an int).
     if (t.val == u"-" && operand->kind == expr::literal && operand->lit.kind != value::null &&
         (operand->lit.kind == value::i64 || operand->lit.kind == value::numeric ||
-         operand->lit.kind == value::f64) && operand->op == u"num") {
-      if (operand->lit.kind == value::i64) operand->lit.i = -operand->lit.i;
-      else if (operand->lit.kind == value::f64) operand->lit.d = -operand->lit.d;
-      else operand->lit.negative = !operand->lit.negative;
+         operand->lit.kind == value::f64) &&
+        operand->op == u"num") {
+      if (operand->lit.kind == value::i64)
+        operand->lit.i = -operand->lit.i;
+      else if (operand->lit.kind == value::f64)
+        operand->lit.d = -operand->lit.d;
+      else
+        operand->lit.negative = !operand->lit.negative;
       operand->begin = t.begin;
       return operand;
     }
@@ -382,20 +390,23 @@ expr_ptr parser::literal_from(const token& t) {
       std::string b;
       auto nib = [](char16_t c) { return c <= u'9' ? c - u'0' : (c | 32) - u'a' + 10; };
       for (size_t k = 0; k < h.size(); k += 2) b += char(nib(h[k]) * 16 + nib(h[k + 1]));
-      e->lit_type = make_type(col_type::varbinary, b.size() > 8000 ? -1 : std::max<int32_t>(1, int32_t(b.size())));
+      e->lit_type = make_type(col_type::varbinary,
+                              b.size() > 8000 ? -1 : std::max<int32_t>(1, int32_t(b.size())));
       e->lit = value::make_bytes(std::move(b));
       return e;
     }
     case tok::string:
     case tok::dquote:
       e->lit = value::make_text(t.val);
-      e->lit_type = make_type(col_type::varchar,
-                              t.val.size() > 8000 ? -1 : std::max<int32_t>(1, int32_t(t.val.size())));
+      e->lit_type =
+          make_type(col_type::varchar,
+                    t.val.size() > 8000 ? -1 : std::max<int32_t>(1, int32_t(t.val.size())));
       return e;
     case tok::nstring:
       e->lit = value::make_text(t.val);
-      e->lit_type = make_type(col_type::nvarchar,
-                              t.val.size() > 4000 ? -1 : std::max<int32_t>(1, int32_t(t.val.size())));
+      e->lit_type =
+          make_type(col_type::nvarchar,
+                    t.val.size() > 4000 ? -1 : std::max<int32_t>(1, int32_t(t.val.size())));
       return e;
     default:
       syntax_error_at(t);
@@ -479,7 +490,7 @@ expr_ptr parser::primary() {
           expect_op("}");
           auto e = make(expr::cast, s);
           e->args.push_back(literal_from(s));
-          e->target = kind == u"d" ? make_type(col_type::date)
+          e->target = kind == u"d"   ? make_type(col_type::date)
                       : kind == u"t" ? make_type(col_type::time, 0, 0, 7)
                                      : datetime_type();
           if (kind == u"t") e->target.scale = 7, e->target.length = 5;
@@ -584,8 +595,10 @@ expr_ptr parser::function_call(qname fname, const token& start) {
     e->end = toks_[pos_ - 1].end;
     return e;
   }
-  if (accept_kw("DISTINCT")) e->distinct = true;
-  else accept_kw("ALL");
+  if (accept_kw("DISTINCT"))
+    e->distinct = true;
+  else
+    accept_kw("ALL");
   // DATEADD(day, ...): the first argument is a bare date part name, kept as a column reference.
   do {
     e->args.push_back(expression());
@@ -633,13 +646,18 @@ void parser::type_spec(qname& tname, std::vector<std::u16string>& args) {
     tname.parts.push_back(name());
   }
   std::u16string& last = tname.parts.back();
-  if (ieq_ascii(last, "double") && accept_kw("PRECISION")) last += u" precision";
+  if (ieq_ascii(last, "double") && accept_kw("PRECISION"))
+    last += u" precision";
   else if (ieq_ascii(last, "national")) {
-    if (accept_kw("char") || accept_kw("character")) last += u" char";
-    else if (accept_kw("text")) last += u" text";
-    else syntax_error();
+    if (accept_kw("char") || accept_kw("character"))
+      last += u" char";
+    else if (accept_kw("text"))
+      last += u" text";
+    else
+      syntax_error();
     if (accept_kw("varying")) last += u" varying";
-  } else if ((ieq_ascii(last, "char") || ieq_ascii(last, "character") || ieq_ascii(last, "binary")) &&
+  } else if ((ieq_ascii(last, "char") || ieq_ascii(last, "character") ||
+              ieq_ascii(last, "binary")) &&
              accept_kw("VARYING")) {
     last += u" varying";
   }
@@ -708,8 +726,10 @@ void parser::order_by(std::vector<order_item>& out) {
   do {
     order_item o;
     o.e = expression();
-    if (accept_kw("DESC")) o.desc = true;
-    else accept_kw("ASC");
+    if (accept_kw("DESC"))
+      o.desc = true;
+    else
+      accept_kw("ASC");
     out.push_back(std::move(o));
   } while (accept_op(","));
 }
@@ -719,15 +739,18 @@ std::unique_ptr<select_stmt> parser::select_core(bool allow_into) {
   q->line = cur().line;
   q->begin = cur().begin;
   expect_kw("SELECT");
-  if (accept_kw("DISTINCT")) q->distinct = true;
-  else accept_kw("ALL");
+  if (accept_kw("DISTINCT"))
+    q->distinct = true;
+  else
+    accept_kw("ALL");
   if (accept_kw("TOP")) {
     if (accept_op("(")) {
       q->top = expression();
       expect_op(")");
     } else {
       const token& t = cur();
-      if (t.kind != tok::integer && t.kind != tok::decimal && t.kind != tok::variable) syntax_error();
+      if (t.kind != tok::integer && t.kind != tok::decimal && t.kind != tok::variable)
+        syntax_error();
       q->top = primary();
     }
     if (accept_kw("PERCENT")) q->top_percent = true;
@@ -738,8 +761,7 @@ std::unique_ptr<select_stmt> parser::select_core(bool allow_into) {
     if (is_op("*")) {
       ++pos_;
       it.star = true;
-    } else if (is_name_token() && peek().kind == tok::op && peek().val == u"." &&
-               [&] {
+    } else if (is_name_token() && peek().kind == tok::op && peek().val == u"." && [&] {
                  // a.*, a.b.*: find ".*" after a name chain
                  size_t k = 0;
                  while (peek(k).kind == tok::qident || peek(k).kind == tok::ident ||
@@ -759,7 +781,7 @@ std::unique_ptr<select_stmt> parser::select_core(bool allow_into) {
       }
       it.star_of.text = source_text(begin, toks_[pos_ - 2].end);
     } else if ((is_name_token() || cur().kind == tok::string) && peek().kind == tok::op &&
-               peek().val == u"=" ) {
+               peek().val == u"=") {
       // alias = expression
       const token& a = cur();
       ++pos_;
@@ -834,7 +856,9 @@ src_ptr parser::table_source() {
       expect_kw("JOIN");
       jt = table_src::j_inner;
     } else if (is_kw("LEFT") || is_kw("RIGHT") || is_kw("FULL")) {
-      jt = is_kw("LEFT") ? table_src::j_left : is_kw("RIGHT") ? table_src::j_right : table_src::j_full;
+      jt = is_kw("LEFT")    ? table_src::j_left
+           : is_kw("RIGHT") ? table_src::j_right
+                            : table_src::j_full;
       ++pos_;
       accept_kw("OUTER");
       expect_kw("JOIN");
@@ -881,7 +905,7 @@ src_ptr parser::table_primary() {
     s->alias = name();
   } else if (is_name_token() && !is_kw("OUTER") && !is_kw("APPLY") && !is_kw("CROSS")) {
     // Non-reserved words that begin the next clause are not aliases.
-    static const char* const not_alias[] = {"FULL", "INNER", "LEFT", "RIGHT", "JOIN", "WHERE",
+    static const char* const not_alias[] = {"FULL",  "INNER", "LEFT",  "RIGHT",  "JOIN",  "WHERE",
                                             "GROUP", "ORDER", "UNION", "OPTION", "HAVING"};
     bool stop = false;
     for (const char* w : not_alias)
@@ -896,7 +920,8 @@ src_ptr parser::table_primary() {
   }
   if (alias_required && s->alias.empty()) syntax_error();
   // Table hints: WITH (NOLOCK), (NOLOCK)
-  if (s->kind == table_src::named && is_kw("WITH") && peek().kind == tok::op && peek().val == u"(") {
+  if (s->kind == table_src::named && is_kw("WITH") && peek().kind == tok::op &&
+      peek().val == u"(") {
     ++pos_;
     skip_parenthesized();
   }
@@ -908,8 +933,10 @@ void parser::skip_parenthesized() {
   int depth = 1;
   while (depth > 0) {
     if (at_end()) syntax_error();
-    if (is_op("(")) ++depth;
-    else if (is_op(")")) --depth;
+    if (is_op("("))
+      ++depth;
+    else if (is_op(")"))
+      --depth;
     ++pos_;
   }
 }

@@ -37,6 +37,7 @@ stmt_ptr parser::statement(bool first_in_batch) {
   const token& t = cur();
   if (t.kind != tok::ident) {
     if (is_op("(") && starts_query()) return select_statement_();
+    if (first_in_batch && is_name_token()) return exec_statement_();
     syntax_error();
   }
   if (is_kw("SELECT")) return select_statement_();
@@ -66,24 +67,56 @@ stmt_ptr parser::statement(bool first_in_batch) {
     return s;
   }
   if (is_kw("BEGIN")) {
-    ++pos_;
-    if (accept_kw("TRAN") || accept_kw("TRANSACTION")) {
-      auto s = make_stmt<stmt>(stmt::begin_tran, t);
-      if (is_name_token() || cur().kind == tok::variable) ++pos_;
+    if (is_kw_at(1, "TRAN") || is_kw_at(1, "TRANSACTION") || is_kw_at(1, "DISTRIBUTED")) {
+      ++pos_;
+      accept_kw("DISTRIBUTED");
+      ++pos_;
+      auto s = make_stmt<tran_statement>(stmt::begin_tran, t);
+      if (is_name_token() || cur().kind == tok::variable) s->name = cur().val, ++pos_;
+      if (accept_kw("WITH")) {
+        expect_kw("MARK");
+        if (cur().kind == tok::string || cur().kind == tok::nstring) ++pos_;
+      }
       return s;
     }
-    syntax_error();
-  }
-  if (is_kw("COMMIT") || is_kw("ROLLBACK")) {
-    bool commit = is_kw("COMMIT");
+    if (is_kw_at(1, "TRY") || is_kw_at(1, "CATCH")) syntax_error_at(peek());
     ++pos_;
-    auto s = std::make_unique<stmt>();
-    s->kind = commit ? stmt::commit : stmt::rollback;
-    s->line = t.line;
-    s->begin = t.begin;
-    if (accept_kw("TRAN") || accept_kw("TRANSACTION") || accept_kw("WORK")) {
-      if (is_name_token() || cur().kind == tok::variable) ++pos_;
+    auto s = make_stmt<block_statement>(stmt::block, t);
+    while (!is_kw("END")) {
+      if (at_end()) syntax_error();
+      if (accept_op(";")) continue;
+      s->list.push_back(statement(false));
     }
+    ++pos_;
+    return s;
+  }
+  if (is_kw("COMMIT") || is_kw("ROLLBACK") || is_kw("SAVE")) {
+    stmt::kind_t k = is_kw("COMMIT")     ? stmt::commit
+                     : is_kw("ROLLBACK") ? stmt::rollback
+                                         : stmt::save_tran;
+    ++pos_;
+    auto s = make_stmt<tran_statement>(k, t);
+    if (k == stmt::save_tran) {
+      if (!accept_kw("TRAN") && !accept_kw("TRANSACTION")) syntax_error();
+      if (!is_name_token() && cur().kind != tok::variable) syntax_error();
+      s->name = cur().val;
+      ++pos_;
+      return s;
+    }
+    if (accept_kw("TRAN") || accept_kw("TRANSACTION")) {
+      if (is_name_token() || cur().kind == tok::variable) s->name = cur().val, ++pos_;
+    } else {
+      accept_kw("WORK");
+    }
+    return s;
+  }
+  if (is_kw("IF")) {
+    ++pos_;
+    auto s = make_stmt<if_statement>(stmt::if_, t);
+    s->cond = expression();
+    s->then_list.push_back(statement(false));
+    accept_op(";");
+    if (accept_kw("ELSE")) s->else_list.push_back(statement(false));
     return s;
   }
   if (is_kw("PRINT")) {
@@ -128,8 +161,10 @@ stmt_ptr parser::insert_statement_() {
       expect_op("(");
       std::vector<expr_ptr> row;
       do {
-        if (accept_kw("DEFAULT")) row.push_back(nullptr);
-        else row.push_back(expression());
+        if (accept_kw("DEFAULT"))
+          row.push_back(nullptr);
+        else
+          row.push_back(expression());
       } while (accept_op(","));
       expect_op(")");
       s->rows.push_back(std::move(row));
@@ -169,8 +204,10 @@ stmt_ptr parser::update_statement_() {
     c.col_name = multipart_name();
     c.col = c.col_name.last();
     expect_op("=");
-    if (accept_kw("DEFAULT")) c.e = nullptr;
-    else c.e = expression();
+    if (accept_kw("DEFAULT"))
+      c.e = nullptr;
+    else
+      c.e = expression();
     s->sets.push_back(std::move(c));
   } while (accept_op(","));
   if (accept_kw("FROM")) s->from = from_list();
@@ -209,8 +246,10 @@ void parser::key_columns(std::vector<key_column>& cols, bool allow_order) {
     key_column k;
     k.name = name();
     if (allow_order) {
-      if (accept_kw("DESC")) k.desc = true;
-      else accept_kw("ASC");
+      if (accept_kw("DESC"))
+        k.desc = true;
+      else
+        accept_kw("ASC");
     }
     cols.push_back(std::move(k));
   } while (accept_op(","));
@@ -228,12 +267,15 @@ void parser::skip_index_options() {
       expect_op("=");
       if (cur().kind != tok::integer) syntax_error();
       ++pos_;
-    } else if (is_kw("ON") && (peek().kind == tok::qident || (peek().kind == tok::ident && ieq_ascii(peek().val, "PRIMARY")))) {
+    } else if (is_kw("ON") && (peek().kind == tok::qident ||
+                               (peek().kind == tok::ident && ieq_ascii(peek().val, "PRIMARY")))) {
       pos_ += 2;
     } else if (is_kw("TEXTIMAGE_ON")) {
       ++pos_;
-      if (is_kw("PRIMARY")) ++pos_;
-      else name();
+      if (is_kw("PRIMARY"))
+        ++pos_;
+      else
+        name();
     } else {
       break;
     }
@@ -305,8 +347,10 @@ void parser::column_constraint(column_def& col, constraint_def& c) {
   } else {
     syntax_error();
   }
-  if (accept_kw("CLUSTERED")) c.clustered_given = c.clustered = true;
-  else if (accept_kw("NONCLUSTERED")) c.clustered_given = true;
+  if (accept_kw("CLUSTERED"))
+    c.clustered_given = c.clustered = true;
+  else if (accept_kw("NONCLUSTERED"))
+    c.clustered_given = true;
   c.cols.push_back({col.name, false});
   skip_index_options();
 }
@@ -343,8 +387,8 @@ void parser::column_definition(column_def& c) {
       }
       if (is_kw("NOT") && is_kw_at(1, "FOR")) pos_ += 3;
     } else if (accept_kw("ROWGUIDCOL") || accept_kw("SPARSE")) {
-    } else if (is_kw("CONSTRAINT") || is_kw("PRIMARY") || is_kw("UNIQUE") ||
-               is_kw("REFERENCES") || is_kw("FOREIGN") || is_kw("CHECK") || is_kw("DEFAULT")) {
+    } else if (is_kw("CONSTRAINT") || is_kw("PRIMARY") || is_kw("UNIQUE") || is_kw("REFERENCES") ||
+               is_kw("FOREIGN") || is_kw("CHECK") || is_kw("DEFAULT")) {
       constraint_def k;
       if (accept_kw("CONSTRAINT")) k.name = name();
       column_constraint(c, k);
@@ -391,8 +435,10 @@ bool parser::table_constraint(constraint_def& c) {
     if (pos_ != save) syntax_error();
     return false;
   }
-  if (accept_kw("CLUSTERED")) c.clustered_given = c.clustered = true;
-  else if (accept_kw("NONCLUSTERED")) c.clustered_given = true;
+  if (accept_kw("CLUSTERED"))
+    c.clustered_given = c.clustered = true;
+  else if (accept_kw("NONCLUSTERED"))
+    c.clustered_given = true;
   key_columns(c.cols, true);
   skip_index_options();
   return true;
@@ -421,8 +467,10 @@ stmt_ptr parser::create_statement(const token& t, bool first_in_batch) {
   if (is_kw("UNIQUE") || is_kw("CLUSTERED") || is_kw("NONCLUSTERED") || is_kw("INDEX")) {
     auto s = make_stmt<create_index_statement>(stmt::create_index, t);
     if (accept_kw("UNIQUE")) s->unique = true;
-    if (accept_kw("CLUSTERED")) s->clustered_given = s->clustered = true;
-    else if (accept_kw("NONCLUSTERED")) s->clustered_given = true;
+    if (accept_kw("CLUSTERED"))
+      s->clustered_given = s->clustered = true;
+    else if (accept_kw("NONCLUSTERED"))
+      s->clustered_given = true;
     expect_kw("INDEX");
     s->name = name();
     expect_kw("ON");
@@ -460,6 +508,7 @@ stmt_ptr parser::create_statement(const token& t, bool first_in_batch) {
     if (is_kw("WITH") && is_kw_at(1, "CHECK")) {
       pos_ += 2;
       expect_kw("OPTION");
+      s->check_option = true;
     }
     accept_op(";");
     if (!at_end()) syntax_error();
@@ -499,9 +548,12 @@ stmt_ptr parser::drop_statement() {
   const token& t = cur();
   ++pos_;
   stmt::kind_t k;
-  if (accept_kw("TABLE")) k = stmt::drop_table;
-  else if (accept_kw("VIEW")) k = stmt::drop_view;
-  else if (accept_kw("DATABASE")) k = stmt::drop_database;
+  if (accept_kw("TABLE"))
+    k = stmt::drop_table;
+  else if (accept_kw("VIEW"))
+    k = stmt::drop_view;
+  else if (accept_kw("DATABASE"))
+    k = stmt::drop_database;
   else if (accept_kw("INDEX")) {
     auto s = make_stmt<drop_index_statement>(stmt::drop_index, t);
     do {
@@ -543,9 +595,9 @@ stmt_ptr parser::alter_statement() {
     // SET SINGLE_USER [WITH ROLLBACK IMMEDIATE] | MULTI_USER | other options: accepted
     while (!at_end() && !is_op(";") && !is_kw("GO")) {
       const token& x = cur();
-      if (x.kind == tok::ident && (ieq_ascii(x.val, "SELECT") || ieq_ascii(x.val, "DROP") ||
-                                   ieq_ascii(x.val, "CREATE") || ieq_ascii(x.val, "USE") ||
-                                   ieq_ascii(x.val, "INSERT") || ieq_ascii(x.val, "ALTER")))
+      if (x.kind == tok::ident &&
+          (ieq_ascii(x.val, "SELECT") || ieq_ascii(x.val, "DROP") || ieq_ascii(x.val, "CREATE") ||
+           ieq_ascii(x.val, "USE") || ieq_ascii(x.val, "INSERT") || ieq_ascii(x.val, "ALTER")))
         break;
       ++pos_;
     }
@@ -575,8 +627,10 @@ stmt_ptr parser::alter_statement() {
   }
   if (accept_kw("DROP")) {
     s->kind = stmt::alter_drop;
-    if (accept_kw("COLUMN")) s->drop_columns = true;
-    else accept_kw("CONSTRAINT");
+    if (accept_kw("COLUMN"))
+      s->drop_columns = true;
+    else
+      accept_kw("CONSTRAINT");
     do {
       s->names.push_back(name());
     } while (accept_op(","));
@@ -587,7 +641,8 @@ stmt_ptr parser::alter_statement() {
     s->enable = is_kw("CHECK");
     ++pos_;
     expect_kw("CONSTRAINT");
-    if (accept_kw("ALL")) s->all = true;
+    if (accept_kw("ALL"))
+      s->all = true;
     else {
       do {
         s->names.push_back(name());
@@ -612,9 +667,12 @@ stmt_ptr parser::set_statement_() {
   if (accept_kw("IDENTITY_INSERT")) {
     auto s = make_stmt<set_statement>(stmt::set_identity_insert, t);
     s->table = multipart_name();
-    if (accept_kw("ON")) s->on = true;
-    else if (accept_kw("OFF")) s->on = false;
-    else syntax_error();
+    if (accept_kw("ON"))
+      s->on = true;
+    else if (accept_kw("OFF"))
+      s->on = false;
+    else
+      syntax_error();
     return s;
   }
   auto s = make_stmt<set_statement>(stmt::set_option, t);
@@ -637,6 +695,9 @@ stmt_ptr parser::set_statement_() {
     ++pos_;
   } while (accept_op(","));
   const token& v = cur();
+  if (v.kind == tok::ident && s->options.size() == 1 && s->options[0] == u"QUOTED_IDENTIFIER" &&
+      (ieq_ascii(v.val, "ON") || ieq_ascii(v.val, "OFF")))
+    qi_ = ieq_ascii(v.val, "ON");
   if (v.kind == tok::ident || v.kind == tok::integer || v.kind == tok::string ||
       v.kind == tok::nstring || v.kind == tok::variable || v.kind == tok::qident) {
     s->value = v.kind == tok::ident ? upper(v.val) : v.val;
@@ -670,6 +731,27 @@ stmt_ptr parser::declare_statement_() {
     s->vars.push_back(std::move(v));
   } while (accept_op(","));
   return s;
+}
+
+std::vector<declare_var> parser::parse_param_list() {
+  std::vector<declare_var> out;
+  if (at_end()) return out;
+  do {
+    if (cur().kind != tok::variable) syntax_error();
+    declare_var v;
+    v.name = cur().val;
+    ++pos_;
+    accept_kw("AS");
+    qname tn;
+    std::vector<std::u16string> args;
+    type_spec(tn, args);
+    v.type = resolve_type(tn, args, int(out.size() + 1), v.name, false);
+    if (accept_op("=")) v.init = expression();
+    if (!accept_kw("OUTPUT")) accept_kw("OUT");
+    out.push_back(std::move(v));
+  } while (accept_op(","));
+  if (!at_end()) syntax_error();
+  return out;
 }
 
 stmt_ptr parser::exec_statement_() {
@@ -734,8 +816,10 @@ stmt_ptr parser::insert_bulk_statement_() {
       type_spec(c.type_name, c.type_args);
       if (accept_kw("COLLATE")) name();
       // some clients add NULL / NOT NULL
-      if (is_kw("NOT") && is_kw_at(1, "NULL")) pos_ += 2;
-      else accept_kw("NULL");
+      if (is_kw("NOT") && is_kw_at(1, "NULL"))
+        pos_ += 2;
+      else
+        accept_kw("NULL");
       s->cols.push_back(std::move(c));
     } while (accept_op(","));
     expect_op(")");

@@ -19,14 +19,14 @@ class parser {
   std::vector<stmt_ptr> parse_batch();
   // Pieces used outside batches: a default expression's text, an `insert bulk` type list.
   expr_ptr parse_single_expression();
+  // sp_executesql's @params: "@a int, @b nvarchar(10) = N'x' OUTPUT".
+  std::vector<declare_var> parse_param_list();
 
  private:
   friend struct parse_access;
   // tokens
   const token& cur() const { return toks_[pos_]; }
-  const token& peek(size_t k = 1) const {
-    return toks_[std::min(pos_ + k, toks_.size() - 1)];
-  }
+  const token& peek(size_t k = 1) const { return toks_[std::min(pos_ + k, toks_.size() - 1)]; }
   bool at_end() const { return cur().kind == tok::end; }
   bool is_kw(const char* kw) const;  // current token is the (unquoted) word kw
   bool is_kw_at(size_t k, const char* kw) const;
@@ -38,8 +38,8 @@ class parser {
   [[noreturn]] void syntax_error() const;  // 102/156 near the current token
   [[noreturn]] void syntax_error_at(const token& t) const;
   bool is_name_token() const;  // identifier usable as a name here
-  std::u16string name();      // one name part
-  qname multipart_name();     // a.b.c, a..c
+  std::u16string name();       // one name part
+  qname multipart_name();      // a.b.c, a..c
   std::u16string source_text(size_t begin, size_t end) const;
 
   // expressions (eng_parse_expr.cpp)

@@ -117,31 +117,56 @@ bool is_fixed_len(col_type t) {
 
 int precedence(col_type t) {
   switch (t) {
-    case col_type::datetime2: return 30;
-    case col_type::datetime: return 29;
-    case col_type::smalldatetime: return 28;
-    case col_type::date: return 27;
-    case col_type::time: return 26;
-    case col_type::float_: return 25;
-    case col_type::real: return 24;
-    case col_type::numeric: return 23;
-    case col_type::money: return 22;
-    case col_type::smallmoney: return 21;
-    case col_type::bigint: return 20;
-    case col_type::int_: return 19;
-    case col_type::smallint: return 18;
-    case col_type::tinyint: return 17;
-    case col_type::bit: return 16;
-    case col_type::ntext: return 15;
-    case col_type::text: return 14;
-    case col_type::image: return 13;
-    case col_type::uniqueidentifier: return 12;
-    case col_type::nvarchar: return 11;
-    case col_type::nchar: return 10;
-    case col_type::varchar: return 9;
-    case col_type::char_: return 8;
-    case col_type::varbinary: return 7;
-    case col_type::binary: return 6;
+    case col_type::datetime2:
+      return 30;
+    case col_type::datetime:
+      return 29;
+    case col_type::smalldatetime:
+      return 28;
+    case col_type::date:
+      return 27;
+    case col_type::time:
+      return 26;
+    case col_type::float_:
+      return 25;
+    case col_type::real:
+      return 24;
+    case col_type::numeric:
+      return 23;
+    case col_type::money:
+      return 22;
+    case col_type::smallmoney:
+      return 21;
+    case col_type::bigint:
+      return 20;
+    case col_type::int_:
+      return 19;
+    case col_type::smallint:
+      return 18;
+    case col_type::tinyint:
+      return 17;
+    case col_type::bit:
+      return 16;
+    case col_type::ntext:
+      return 15;
+    case col_type::text:
+      return 14;
+    case col_type::image:
+      return 13;
+    case col_type::uniqueidentifier:
+      return 12;
+    case col_type::nvarchar:
+      return 11;
+    case col_type::nchar:
+      return 10;
+    case col_type::varchar:
+      return 9;
+    case col_type::char_:
+      return 8;
+    case col_type::varbinary:
+      return 7;
+    case col_type::binary:
+      return 6;
   }
   return 0;
 }
@@ -150,12 +175,18 @@ namespace {
 
 int digits_of_int(col_type t) {
   switch (t) {
-    case col_type::tinyint: return 3;
-    case col_type::smallint: return 5;
-    case col_type::int_: return 10;
-    case col_type::bigint: return 19;
-    case col_type::bit: return 1;
-    default: return 0;
+    case col_type::tinyint:
+      return 3;
+    case col_type::smallint:
+      return 5;
+    case col_type::int_:
+      return 10;
+    case col_type::bigint:
+      return 19;
+    case col_type::bit:
+      return 1;
+    default:
+      return 0;
   }
 }
 
@@ -200,31 +231,56 @@ type_desc common_type(const type_desc& a, const type_desc& b) {
 
 std::u16string type_name(const type_desc& t) {
   switch (t.type) {
-    case col_type::tinyint: return u"tinyint";
-    case col_type::smallint: return u"smallint";
-    case col_type::int_: return u"int";
-    case col_type::bigint: return u"bigint";
-    case col_type::bit: return u"bit";
-    case col_type::real: return u"real";
-    case col_type::float_: return u"float";
-    case col_type::money: return u"money";
-    case col_type::smallmoney: return u"smallmoney";
-    case col_type::numeric: return t.decimal_name ? u"decimal" : u"numeric";
-    case col_type::datetime: return u"datetime";
-    case col_type::smalldatetime: return u"smalldatetime";
-    case col_type::date: return u"date";
-    case col_type::time: return u"time";
-    case col_type::datetime2: return u"datetime2";
-    case col_type::nchar: return u"nchar";
-    case col_type::nvarchar: return u"nvarchar";
-    case col_type::ntext: return u"ntext";
-    case col_type::char_: return u"char";
-    case col_type::varchar: return u"varchar";
-    case col_type::text: return u"text";
-    case col_type::binary: return u"binary";
-    case col_type::varbinary: return u"varbinary";
-    case col_type::image: return u"image";
-    case col_type::uniqueidentifier: return u"uniqueidentifier";
+    case col_type::tinyint:
+      return u"tinyint";
+    case col_type::smallint:
+      return u"smallint";
+    case col_type::int_:
+      return u"int";
+    case col_type::bigint:
+      return u"bigint";
+    case col_type::bit:
+      return u"bit";
+    case col_type::real:
+      return u"real";
+    case col_type::float_:
+      return u"float";
+    case col_type::money:
+      return u"money";
+    case col_type::smallmoney:
+      return u"smallmoney";
+    case col_type::numeric:
+      return t.decimal_name ? u"decimal" : u"numeric";
+    case col_type::datetime:
+      return u"datetime";
+    case col_type::smalldatetime:
+      return u"smalldatetime";
+    case col_type::date:
+      return u"date";
+    case col_type::time:
+      return u"time";
+    case col_type::datetime2:
+      return u"datetime2";
+    case col_type::nchar:
+      return u"nchar";
+    case col_type::nvarchar:
+      return u"nvarchar";
+    case col_type::ntext:
+      return u"ntext";
+    case col_type::char_:
+      return u"char";
+    case col_type::varchar:
+      return u"varchar";
+    case col_type::text:
+      return u"text";
+    case col_type::binary:
+      return u"binary";
+    case col_type::varbinary:
+      return u"varbinary";
+    case col_type::image:
+      return u"image";
+    case col_type::uniqueidentifier:
+      return u"uniqueidentifier";
   }
   return u"?";
 }
@@ -232,12 +288,13 @@ std::u16string type_name(const type_desc& t) {
 std::u16string type_decl(const type_desc& t) {
   std::u16string n = type_name(t);
   if (is_char(t.type) || is_binary(t.type)) {
-    if (t.type == col_type::text || t.type == col_type::ntext || t.type == col_type::image) return n;
+    if (t.type == col_type::text || t.type == col_type::ntext || t.type == col_type::image)
+      return n;
     return n + u"(" + (t.length < 0 ? std::u16string(u"max") : num(t.length)) + u")";
   }
-  if (t.type == col_type::numeric)
-    return n + u"(" + num(t.precision) + u"," + num(t.scale) + u")";
-  if (t.type == col_type::time || t.type == col_type::datetime2) return n + u"(" + num(t.scale) + u")";
+  if (t.type == col_type::numeric) return n + u"(" + num(t.precision) + u"," + num(t.scale) + u")";
+  if (t.type == col_type::time || t.type == col_type::datetime2)
+    return n + u"(" + num(t.scale) + u")";
   return n;
 }
 

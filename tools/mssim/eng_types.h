@@ -30,15 +30,15 @@ type_desc varchar_type(int32_t n);
 type_desc numeric_type(int p, int s);
 type_desc datetime_type();
 
-bool is_integer(col_type t);   // tinyint..bigint (not bit)
-bool is_exact(col_type t);     // integers, bit, numeric, money
+bool is_integer(col_type t);         // tinyint..bigint (not bit)
+bool is_exact(col_type t);           // integers, bit, numeric, money
 bool is_numeric_family(col_type t);  // exact, real, float
-bool is_char(col_type t);      // every character type
-bool is_unicode(col_type t);   // nchar, nvarchar, ntext
-bool is_binary(col_type t);    // binary, varbinary, image
-bool is_temporal(col_type t);  // datetime .. datetime2
-bool is_lob(const type_desc& t);  // text, ntext, image and the (max) types
-bool is_fixed_len(col_type t);  // char, nchar, binary
+bool is_char(col_type t);            // every character type
+bool is_unicode(col_type t);         // nchar, nvarchar, ntext
+bool is_binary(col_type t);          // binary, varbinary, image
+bool is_temporal(col_type t);        // datetime .. datetime2
+bool is_lob(const type_desc& t);     // text, ntext, image and the (max) types
+bool is_fixed_len(col_type t);       // char, nchar, binary
 
 // Higher wins in implicit conversions (SQL Server's data type precedence).
 int precedence(col_type t);
